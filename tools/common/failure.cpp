@@ -1,0 +1,28 @@
+#include "failure.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include <lodepng.h>
+
+namespace {
+// LodePNG's text for an empty buffer guesses at a missing file, but a missing
+// file is caught before decoding; an empty buffer here is an empty file.
+const unsigned emptyInput = 48;
+} // namespace
+
+std::string Failure::reason() const
+{
+    if (systemError != 0)
+        return std::strerror(systemError);
+    if (codecError == emptyInput)
+        return "empty file";
+    if (codecError != 0)
+        return lodepng_error_text(codecError);
+    return "no error";
+}
+
+void reportFailure(const char* tool, const char* path, const std::string& reason)
+{
+    std::fprintf(stderr, "%s: %s: %s\n", tool, path, reason.c_str());
+}

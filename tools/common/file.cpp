@@ -1,0 +1,169 @@
+#include "file.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <string>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// Closes the descriptor on every way out, including a bad_alloc.
+struct Descriptor {
+    int fd;
+    explicit Descriptor(int fd) : fd(fd) {}
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    ~Descriptor()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+    // Closes now so that an error reported by close is not lost.
+    int close()
+    {
+        int result = ::close(fd);
+        fd = -1;
+        return result == 0 ? 0 : errno;
+    }
+};
+
+int writeAll(int fd, const std::vector<unsigned char>& bytes)
+{
+    size_t done = 0;
+    while (done < bytes.size()) {
+        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        done += static_cast<size_t>(n);
+    }
+    return 0;
+}
+
+// Devices and pipes cannot be replaced by a rename, and a reader of one
+// expects the bytes to arrive through it, so they are written directly.
+int writeInPlace(const std::string& path, const std::vector<unsigned char>& bytes)
+{
+    Descriptor file(::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC));
+    if (file.fd < 0)
+        return errno;
+    if (int error = writeAll(file.fd, bytes))
+        return error;
+    return file.close();
+}
+
+mode_t newFileMode()
+{
+    mode_t mask = ::umask(0);
+    ::umask(mask);
+    return 0666 & ~mask;
+}
+
+// The hidden temporary name is kept short so that a target whose name is
+// near the file system's limit still gets one.
+std::string temporaryTemplate(const std::string& target)
+{
+    const size_t slash = target.rfind('/');
+    const std::string dir = slash == std::string::npos ? "" : target.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
+    return dir + "." + name.substr(0, 64) + ".XXXXXX";
+}
+
+} // namespace
+
+int readFile(const char* path, std::vector<unsigned char>& bytes)
+{
+    bytes.clear();
+    Descriptor file(::open(path, O_RDONLY | O_CLOEXEC));
+    if (file.fd < 0)
+        return errno;
+    struct stat info;
+    if (::fstat(file.fd, &info) != 0)
+        return errno;
+    if (S_ISDIR(info.st_mode))
+        return EISDIR;
+
+    // One byte more than the stated size lets the read that finds the end
+    // succeed without growing the buffer; pipes and files that grow still
+    // work, the buffer doubling as needed.
+    size_t capacity = S_ISREG(info.st_mode) ? static_cast<size_t>(info.st_size) + 1 : 65536;
+    bytes.resize(capacity);
+    size_t used = 0;
+    for (;;) {
+        if (used == bytes.size())
+            bytes.resize(bytes.size() * 2);
+        ssize_t n = ::read(file.fd, bytes.data() + used, bytes.size() - used);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            int error = errno;
+            bytes.clear();
+            return error;
+        }
+        if (n == 0)
+            break;
+        used += static_cast<size_t>(n);
+    }
+    bytes.resize(used);
+    return 0;
+}
+
+int replaceFile(const char* path, const std::vector<unsigned char>& bytes)
+{
+    std::string target = path;
+    struct stat info;
+    if (::lstat(path, &info) == 0 && S_ISLNK(info.st_mode)) {
+        char* resolved = ::realpath(path, nullptr);
+        if (resolved == nullptr)
+            return errno;
+        target = resolved;
+        std::free(resolved);
+    }
+
+    const bool exists = ::stat(target.c_str(), &info) == 0;
+    if (exists) {
+        if (S_ISDIR(info.st_mode))
+            return EISDIR;
+        if (!S_ISREG(info.st_mode))
+            return writeInPlace(target, bytes);
+        if (::access(target.c_str(), W_OK) != 0)
+            return errno;
+    } else if (errno != ENOENT) {
+        return errno;
+    }
+
+    std::string temporary = temporaryTemplate(target);
+    Descriptor file(::mkostemp(&temporary[0], O_CLOEXEC));
+    if (file.fd < 0)
+        return errno;
+
+    int error = 0;
+    if (exists) {
+        // Ownership first: changing it clears the set-id bits that the
+        // mode below restores.
+        if ((info.st_uid != ::geteuid() || info.st_gid != ::getegid()) &&
+            ::fchown(file.fd, info.st_uid, info.st_gid) != 0) {
+            // Not allowed for an ordinary user; the file then becomes theirs,
+            // as it would if they had copied it.
+        }
+        if (::fchmod(file.fd, info.st_mode & 07777) != 0)
+            error = errno;
+    } else if (::fchmod(file.fd, newFileMode()) != 0) {
+        error = errno;
+    }
+    if (error == 0)
+        error = writeAll(file.fd, bytes);
+    int closeError = file.close();
+    if (error == 0)
+        error = closeError;
+    if (error == 0 && ::rename(temporary.c_str(), target.c_str()) != 0)
+        error = errno;
+    if (error != 0)
+        ::unlink(temporary.c_str());
+    return error;
+}

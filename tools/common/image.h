@@ -1,0 +1,46 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include <lodepng.h>
+
+#include "failure.h"
+
+// A PNG file decoded to 8-bit RGBA, together with the codec state that
+// decoded it. Pixel (x, y) starts at byte (y * width + x) * 4, channels in the
+// order R, G, B, A; alpha 0 is fully transparent.
+//
+// The one codecState serves both directions and its settings are never
+// changed: what the decoder kept of the last file loaded (text chunks,
+// interlace method, physical size, time and the like) is what save writes
+// back, while the encoder picks the colour type from the pixels.
+struct Image {
+    uint32_t width = 0;
+    uint32_t height = 0;
+    // May hold more than pixelBytes() after an in-place shrink; only the
+    // first pixelBytes() are the image.
+    std::vector<unsigned char> pixels;
+    lodepng::State codecState;
+    bool loaded = false;
+    // Why the last load or save failed.
+    Failure failure;
+
+    Image() = default;
+    Image(const Image&) = delete;
+    Image& operator=(const Image&) = delete;
+
+    size_t pixelBytes() const { return size_t(width) * height * 4; }
+
+    // Decodes the file at path. On failure the image is empty, loaded is
+    // false and failure says why. The pixel buffer's capacity is kept, so
+    // loading many files into one Image does not reallocate for each.
+    void load(const char* path);
+
+    // Encodes the first pixelBytes() of pixels and replaces the file at path
+    // with them without ever leaving it partly written. Returns false, with
+    // failure set and nothing at path changed, when encoding or writing
+    // fails.
+    bool save(const char* path);
+};

@@ -1,0 +1,69 @@
+// stencilcrop COLOUR STENCIL PREFIX: fits COLOUR to STENCIL and writes the
+// result cropped to the stencil's visible area as PREFIX + the stencil's name.
+#include <cstdio>
+#include <new>
+#include <string>
+
+#include "apply_stencil.h"
+#include "image.h"
+#include "output_path.h"
+
+namespace {
+const char* const tool = "stencilcrop";
+
+std::string sizeText(const Image& image)
+{
+    return std::to_string(image.width) + "x" + std::to_string(image.height);
+}
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 4) {
+        std::fprintf(stderr, "usage: %s COLOUR STENCIL PREFIX\n", tool);
+        return 2;
+    }
+    const char* colourPath = argv[1];
+    const char* stencilPath = argv[2];
+    const char* prefix = argv[3];
+
+    std::string output;
+    const char* current = colourPath;
+    try {
+        Image colour;
+        Image stencil;
+        colour.load(colourPath);
+        current = stencilPath;
+        stencil.load(stencilPath);
+        if (!colour.loaded)
+            reportFailure(tool, colourPath, colour.failure.reason());
+        if (!stencil.loaded)
+            reportFailure(tool, stencilPath, stencil.failure.reason());
+        if (!colour.loaded || !stencil.loaded)
+            return 1;
+
+        output = outputPath(prefix, stencilPath);
+        switch (applyStencil(colour, stencil)) {
+        case StencilOutcome::applied:
+            break;
+        case StencilOutcome::sizesDiffer:
+            reportFailure(tool, stencilPath,
+                          "stencil is " + sizeText(stencil) + " but the colour image is " +
+                              sizeText(colour));
+            return 1;
+        case StencilOutcome::nothingVisible:
+            reportFailure(tool, stencilPath, "stencil has no visible pixel");
+            return 1;
+        }
+
+        current = output.c_str();
+        if (!colour.save(output.c_str())) {
+            reportFailure(tool, output.c_str(), colour.failure.reason());
+            return 1;
+        }
+        return 0;
+    } catch (const std::bad_alloc&) {
+        reportFailure(tool, current, "out of memory");
+        return 1;
+    }
+}
