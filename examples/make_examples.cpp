@@ -8,6 +8,7 @@
 
 #include "apply_stencil.h"
 #include "image.h"
+#include "scrub_hidden_colour.h"
 
 namespace {
 
@@ -131,19 +132,28 @@ int main(int argc, char** argv)
     const std::string examples = std::string(argv[1]) + "/";
     const std::string docs = std::string(argv[2]) + "/";
 
-    Image colour, stencil, result, hidden;
+    Image colour, stencil, result, hidden, scrubbed;
     drawColour(colour);
     drawStencil(stencil);
     drawHidden(hidden);
     drawColour(result);
     applyStencil(result, stencil);
+    drawHidden(scrubbed);
+    scrubHiddenColour(scrubbed);
 
     Sheet crop(3, side);
     crop.add(colour, side);
     crop.add(stencil, side);
     crop.add(result, side);
 
+    // As it looks, then with alpha ignored before and after scrubbing.
+    Sheet scrub(3, 48);
+    scrub.add(hidden, 48);
+    scrub.add(hidden, 48, true);
+    scrub.add(scrubbed, 48, true);
+
     bool ok = save(colour, examples + "colour.png") && save(stencil, examples + "stencil.png") &&
-              save(hidden, examples + "hidden.png") && save(crop.image, docs + "stencilcrop.png");
+              save(hidden, examples + "hidden.png") && save(crop.image, docs + "stencilcrop.png") &&
+              save(scrub.image, docs + "scrubhidden.png");
     return ok ? 0 : 1;
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -56,7 +57,9 @@ TempDir::TempDir()
 
 TempDir::~TempDir() { removeTree(path); }
 
-std::vector<std::string> TempDir::entries() const
+std::vector<std::string> TempDir::entries() const { return listDirectory(path); }
+
+std::vector<std::string> listDirectory(const std::string& path)
 {
     std::vector<std::string> names;
     if (DIR* dir = ::opendir(path.c_str())) {
@@ -161,7 +164,7 @@ std::vector<std::pair<std::string, std::string>> textsOf(const Decoded& decoded)
 }
 
 RunResult run(const std::string& program, const std::vector<std::string>& args,
-              const std::string& workDir, long fileSizeLimit)
+              const std::string& workDir, long fileSizeLimit, AtLimit atLimit)
 {
     TempDir capture;
     const std::string outPath = capture.file("out");
@@ -181,6 +184,9 @@ RunResult run(const std::string& program, const std::vector<std::string>& args,
             limit.rlim_cur = static_cast<rlim_t>(fileSizeLimit);
             if (::setrlimit(RLIMIT_FSIZE, &limit) != 0)
                 ::_exit(127);
+            // An ignored signal stays ignored across exec.
+            if (atLimit == AtLimit::survives)
+                ::signal(SIGXFSZ, SIG_IGN);
         }
         std::vector<char*> argv;
         argv.push_back(const_cast<char*>(program.c_str()));

@@ -23,9 +23,11 @@ struct TempDir {
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
     std::string file(const std::string& name) const { return path + "/" + name; }
-    // Names of the entries in the directory, sorted.
     std::vector<std::string> entries() const;
 };
+
+// Names of the entries in a directory, sorted.
+std::vector<std::string> listDirectory(const std::string& path);
 
 // How a test PNG is laid out in the file.
 struct PngLayout {
@@ -74,9 +76,11 @@ struct RunResult {
 };
 
 // Runs a program with arguments in a working directory, without a shell.
-// A file-size limit, when given, stops the program as soon as it writes past
-// that many bytes into any file.
+// A file-size limit, when given, stops a write past that many bytes into any
+// file: by killing the program, or, when it survives the limit, by failing
+// the write as a full disk would.
+enum class AtLimit { dies, survives };
 RunResult run(const std::string& program, const std::vector<std::string>& args,
-              const std::string& workDir = ".", long fileSizeLimit = -1);
+              const std::string& workDir = ".", long fileSizeLimit = -1, AtLimit atLimit = AtLimit::dies);
 
 bool runningAsRoot();

@@ -154,8 +154,9 @@ TEST(ImageLoad, FailureLeavesAnEmptyImageAndSaysWhy)
         EXPECT_EQ(image.height, 0u);
         EXPECT_TRUE(image.pixels.empty());
         EXPECT_TRUE(image.failure.failed());
-        if (!e.reason.empty())
+        if (!e.reason.empty()) {
             EXPECT_EQ(image.failure.reason(), e.reason);
+        }
     }
 }
 

@@ -1,0 +1,41 @@
+// scrubhidden FILE...: sets the colour of fully transparent pixels to black in
+// each PNG file named, rewriting a file only when something changed.
+#include <new>
+#include <vector>
+
+#include "image.h"
+#include "png_extension.h"
+#include "scrub_hidden_colour.h"
+
+namespace {
+const char* const tool = "scrubhidden";
+} // namespace
+
+int main(int argc, char** argv)
+{
+    bool failed = false;
+    // One image for all files, so its pixel buffer is reused.
+    Image image;
+    for (int i = 1; i < argc; ++i) {
+        const char* path = argv[i];
+        if (!hasPngExtension(path))
+            continue;
+        try {
+            image.load(path);
+            if (!image.loaded) {
+                reportFailure(tool, path, image.failure.reason());
+                failed = true;
+            } else if (scrubHiddenColour(image) && !image.save(path)) {
+                reportFailure(tool, path, image.failure.reason());
+                failed = true;
+            }
+        } catch (const std::bad_alloc&) {
+            // Give the memory back so that smaller files after this one can
+            // still be handled.
+            std::vector<unsigned char>().swap(image.pixels);
+            reportFailure(tool, path, "out of memory");
+            failed = true;
+        }
+    }
+    return failed ? 1 : 0;
+}
