@@ -2,22 +2,34 @@
 
 #include "file.h"
 
+namespace {
+void clear(Image& image)
+{
+    image.pixels.clear();
+    image.width = 0;
+    image.height = 0;
+    image.loaded = false;
+}
+} // namespace
+
 void Image::load(const char* path)
 {
-    pixels.clear();
-    width = 0;
-    height = 0;
-    loaded = false;
+    clear(*this);
     failure = Failure();
-
     std::vector<unsigned char> file;
     failure.systemError = readFile(path, file);
-    if (failure.failed())
-        return;
+    if (!failure.failed())
+        decode(file);
+}
+
+void Image::decode(const std::vector<unsigned char>& png)
+{
+    clear(*this);
+    failure = Failure();
     unsigned decodedWidth = 0;
     unsigned decodedHeight = 0;
     // The decoder appends, which is why pixels was emptied above.
-    failure.codecError = lodepng::decode(pixels, decodedWidth, decodedHeight, codecState, file);
+    failure.codecError = lodepng::decode(pixels, decodedWidth, decodedHeight, codecState, png);
     if (failure.failed()) {
         pixels.clear();
         return;
@@ -27,13 +39,19 @@ void Image::load(const char* path)
     loaded = true;
 }
 
-bool Image::save(const char* path)
+bool Image::encode(std::vector<unsigned char>& png)
 {
     failure = Failure();
-    std::vector<unsigned char> png;
+    png.clear();
     // Refuses, with a code of its own, a buffer shorter than the stated size.
     failure.codecError = lodepng::encode(png, pixels, width, height, codecState);
-    if (failure.failed())
+    return !failure.failed();
+}
+
+bool Image::save(const char* path)
+{
+    std::vector<unsigned char> png;
+    if (!encode(png))
         return false;
     failure.systemError = replaceFile(path, png);
     return !failure.failed();

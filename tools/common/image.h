@@ -38,9 +38,16 @@ struct Image {
     // loading many files into one Image does not reallocate for each.
     void load(const char* path);
 
+    // What load does once the file is read: decodes PNG bytes in memory.
+    void decode(const std::vector<unsigned char>& png);
+
     // Encodes the first pixelBytes() of pixels and replaces the file at path
     // with them without ever leaving it partly written. Returns false, with
     // failure set and nothing at path changed, when encoding or writing
     // fails.
     bool save(const char* path);
+
+    // What save does before writing: encodes into png in memory. Returns
+    // false, with failure set, when the codec refuses.
+    bool encode(std::vector<unsigned char>& png);
 };
