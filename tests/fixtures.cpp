@@ -120,6 +120,16 @@ Bytes makeRgba(unsigned width, unsigned height, const std::function<Rgba(unsigne
     return rgba;
 }
 
+Bytes noisyRgba(unsigned width, unsigned height, unsigned seed, bool someHidden)
+{
+    return makeRgba(width, height, [&seed, someHidden](unsigned, unsigned) {
+        seed = seed * 1103515245 + 12345;
+        unsigned char alpha = someHidden && (seed >> 30) == 0 ? 0 : 255;
+        return Rgba{static_cast<unsigned char>(seed >> 8), static_cast<unsigned char>(seed >> 16),
+                    static_cast<unsigned char>(seed >> 24), alpha};
+    });
+}
+
 Rgba pixelAt(const Bytes& rgba, unsigned width, unsigned x, unsigned y)
 {
     size_t o = (size_t(y) * width + x) * 4;
@@ -144,6 +154,28 @@ bool fileExists(const std::string& path)
 {
     struct stat info;
     return ::lstat(path.c_str(), &info) == 0;
+}
+
+std::map<std::string, Entry> snapshot(const std::string& dir)
+{
+    std::map<std::string, Entry> entries;
+    for (const std::string& name : listDirectory(dir)) {
+        const std::string path = dir + "/" + name;
+        struct stat info;
+        if (::lstat(path.c_str(), &info) != 0)
+            continue;
+        Entry entry;
+        entry.modified = static_cast<long long>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+        entry.mode = info.st_mode;
+        if (S_ISDIR(info.st_mode)) {
+            for (auto& inner : snapshot(path))
+                entries[name + "/" + inner.first] = inner.second;
+        } else if (S_ISREG(info.st_mode) && ::access(path.c_str(), R_OK) == 0) {
+            entry.bytes = readBytes(path);
+        }
+        entries[name] = entry;
+    }
+    return entries;
 }
 
 Decoded decodeFile(const std::string& path)

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <functional>
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -52,9 +53,26 @@ Bytes makeRgba(unsigned width, unsigned height, const std::function<Rgba(unsigne
 
 Rgba pixelAt(const Bytes& rgba, unsigned width, unsigned x, unsigned y);
 
+// Pixels of seeded noise, which compress badly and so make large files. With
+// someHidden, about one pixel in four is fully transparent.
+Bytes noisyRgba(unsigned width, unsigned height, unsigned seed, bool someHidden = false);
+
 void writeBytes(const std::string& path, const Bytes& bytes);
 Bytes readBytes(const std::string& path);
 bool fileExists(const std::string& path);
+
+// Every entry below a directory, with the contents and modification time of
+// each file, to show that nothing at all changed.
+struct Entry {
+    Bytes bytes;
+    long long modified = 0;
+    unsigned mode = 0;
+    bool operator==(const Entry& other) const
+    {
+        return bytes == other.bytes && modified == other.modified && mode == other.mode;
+    }
+};
+std::map<std::string, Entry> snapshot(const std::string& dir);
 
 // A file decoded with a state of its own, independently of the tools' code.
 struct Decoded {
