@@ -4,7 +4,7 @@ BUILD_TYPE ?= Release
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 MAKEFLAGS += --no-print-directory
 
-.PHONY: all deps build demo test test-sanitize clean
+.PHONY: all deps build demo test test-sanitize fuzz clean
 
 all: build
 
@@ -33,6 +33,17 @@ test-sanitize: deps
 	@cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPNGTOOLS_SANITIZE=ON >/dev/null
 	@cmake --build build-sanitize -j $(JOBS)
 	@ASAN_OPTIONS=$(SANITIZER_OPTIONS) ctest --test-dir build-sanitize --output-on-failure -j $(JOBS)
+
+# Each fuzz target for FUZZ_SECONDS, with clang's libFuzzer and both
+# sanitizers; what it finds is kept in build-fuzz/corpus for the next run.
+FUZZ_SECONDS ?= 60
+
+fuzz:
+	@scripts/install-deps fuzz
+	@cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+		-DPNGTOOLS_FUZZ=ON -DBUILD_TESTING=OFF >/dev/null
+	@cmake --build build-fuzz -j $(JOBS)
+	@scripts/fuzz build-fuzz $(FUZZ_SECONDS)
 
 clean:
 	rm -rf $(BUILD_DIR) build-sanitize build-fuzz
