@@ -4,7 +4,7 @@ BUILD_TYPE ?= Release
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 MAKEFLAGS += --no-print-directory
 
-.PHONY: all deps build demo test test-sanitize fuzz clean
+.PHONY: all deps build demo test test-sanitize fuzz install package bench clean
 
 all: build
 
@@ -20,6 +20,17 @@ demo: build
 
 test: build
 	@ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
+
+# Both tools into PREFIX/bin and their manual pages into PREFIX/share/man/man1.
+PREFIX ?= /usr/local
+
+install: build
+	@cmake --install $(BUILD_DIR) --prefix $(PREFIX)
+
+# A Debian package of both tools and pages, in build/package/.
+package: build
+	@cd $(BUILD_DIR) && cpack -G DEB >/dev/null
+	@ls $(BUILD_DIR)/package/*.deb
 
 # The whole suite again, built so that any bad memory access or undefined
 # behaviour stops the test that caused it. A header may declare an image of

@@ -131,6 +131,22 @@ TEST_F(ScrubHidden, HandlesOnlyArgumentsEndingInPng)
     EXPECT_EQ(scrub({"missing.txt"}).status, 0);
 }
 
+TEST_F(ScrubHidden, HelpOrVersionAnywhereHandlesNoFile)
+{
+    const Bytes png = encodeRaw(dirty, 4, 2, PngLayout());
+    writeBytes(dir.file("a.png"), png);
+    age("a.png");
+    RunResult r = scrub({"a.png", "--version", "missing.png"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, std::string("scrubhidden ") + PNGTOOLS_VERSION + "\n");
+    EXPECT_EQ(r.err, "");
+    r = scrub({"a.png", "-h"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out.rfind("usage: scrubhidden FILE...\n", 0), 0u) << r.out;
+    EXPECT_EQ(scrub({"--help"}).out, r.out);
+    expectUntouched("a.png", png);
+}
+
 TEST_F(ScrubHidden, FailuresAreReportedAndTheLoopGoesOn)
 {
     const Bytes png = encodeRaw(dirty, 4, 2, PngLayout());

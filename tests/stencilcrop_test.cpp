@@ -129,6 +129,26 @@ TEST_F(StencilCrop, UsageErrorReadsAndWritesNothing)
     EXPECT_EQ(dir.entries(), (std::vector<std::string>{"colour.png", "stencil.png"}));
 }
 
+TEST_F(StencilCrop, HelpAndVersionOnlyAsTheSoleArgument)
+{
+    for (const std::string option : {"--help", "-h"}) {
+        RunResult r = crop({option});
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.out.rfind("usage: stencilcrop COLOUR STENCIL PREFIX\n", 0), 0u) << r.out;
+        EXPECT_EQ(r.err, "");
+    }
+    RunResult r = crop({"--version"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, std::string("stencilcrop ") + PNGTOOLS_VERSION + "\n");
+
+    // Among other arguments they are paths like any other.
+    r = crop({"--help", "stencil.png", "out-"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err.rfind("stencilcrop: --help: No such file or directory\n", 0), 0u) << r.err;
+    EXPECT_EQ(crop({"--version", "x"}).status, 2);
+}
+
 TEST_F(StencilCrop, EachFailureIsReportedAndWritesNothing)
 {
     writePair("colour.png", "stencil.png");

@@ -4,15 +4,30 @@
 #include <vector>
 
 #include "image.h"
+#include "info_option.h"
 #include "png_extension.h"
 #include "scrub_hidden_colour.h"
 
 namespace {
 const char* const tool = "scrubhidden";
+
+const char* const help =
+    "usage: scrubhidden FILE...\n"
+    "\n"
+    "Sets the colour of every fully transparent pixel to black in each FILE\n"
+    "whose name ends in \".png\", rewriting a file in place only when a pixel\n"
+    "changed. Other arguments are skipped.\n"
+    "\n"
+    "Exit status: 0 success, 1 some file could not be handled.\n";
 } // namespace
 
 int main(int argc, char** argv)
 {
+    // None of these words ends in ".png", so answering them costs no file.
+    for (int i = 1; i < argc; ++i)
+        if (printInfoOption(argv[i], tool, help))
+            return 0;
+
     bool failed = false;
     // One image for all files, so its pixel buffer is reused.
     Image image;

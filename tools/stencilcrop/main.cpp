@@ -6,10 +6,25 @@
 
 #include "apply_stencil.h"
 #include "image.h"
+#include "info_option.h"
 #include "output_path.h"
 
 namespace {
 const char* const tool = "stencilcrop";
+
+const char* const help =
+    "usage: stencilcrop COLOUR STENCIL PREFIX\n"
+    "\n"
+    "Fits the PNG image COLOUR to STENCIL, a PNG image of the same size, and\n"
+    "writes the result, cropped to the stencil's visible area, to PREFIX\n"
+    "followed directly by the stencil's file name.\n"
+    "\n"
+    "Where the stencil's alpha is 0 the result is (0, 0, 0, 0); where the\n"
+    "stencil is visible and dark (R, G and B each below 30) the result is the\n"
+    "stencil's pixel; elsewhere it is the colour image's colour with the\n"
+    "stencil's alpha.\n"
+    "\n"
+    "Exit status: 0 success, 1 a file could not be handled, 2 usage error.\n";
 
 std::string sizeText(const Image& image)
 {
@@ -19,6 +34,8 @@ std::string sizeText(const Image& image)
 
 int main(int argc, char** argv)
 {
+    if (argc == 2 && printInfoOption(argv[1], tool, help))
+        return 0;
     if (argc < 4) {
         std::fprintf(stderr, "usage: %s COLOUR STENCIL PREFIX\n", tool);
         return 2;
