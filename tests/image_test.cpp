@@ -181,6 +181,8 @@ TEST(ImageLoad, ReusedImageHoldsOnlyTheLastFile)
     EXPECT_EQ(image.width, 2u);
     EXPECT_EQ(image.height, 3u);
     EXPECT_EQ(image.pixels, small);
+    // The first file's buffer is kept for reuse.
+    EXPECT_GE(image.pixels.capacity(), big.size());
 
     // Nothing of the first file's ancillary data reaches the second's output.
     ASSERT_TRUE(image.save(dir.file("out.png").c_str()));

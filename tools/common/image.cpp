@@ -28,6 +28,11 @@ void Image::decode(const std::vector<unsigned char>& png)
     failure = Failure();
     unsigned decodedWidth = 0;
     unsigned decodedHeight = 0;
+    // The buffer is kept for files of the same size or smaller, but not
+    // alongside a larger one: holding both would only raise the peak.
+    if (lodepng_inspect(&decodedWidth, &decodedHeight, &codecState, png.data(), png.size()) == 0 &&
+        size_t(decodedWidth) * decodedHeight * 4 > pixels.capacity())
+        std::vector<unsigned char>().swap(pixels);
     // The decoder appends, which is why pixels was emptied above.
     failure.codecError = lodepng::decode(pixels, decodedWidth, decodedHeight, codecState, png);
     if (failure.failed()) {
