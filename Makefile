@@ -56,5 +56,13 @@ fuzz:
 	@cmake --build build-fuzz -j $(JOBS)
 	@scripts/fuzz build-fuzz $(FUZZ_SECONDS)
 
+# Both tools against bare programs making the same codec calls; not part of
+# make test. ROUNDS runs of each, the fastest counting.
+ROUNDS ?= 3
+
+bench: build
+	@cmake --build $(BUILD_DIR) --target bench_programs >/dev/null
+	@scripts/bench $(BUILD_DIR) $(ROUNDS)
+
 clean:
 	rm -rf $(BUILD_DIR) build-sanitize build-fuzz
