@@ -10,8 +10,11 @@
 #include <sys/stat.h>
 
 #include "image.h"
+#include "report.h"
 
 namespace {
+
+const char* const tool = "make_bench_corpus";
 
 struct Sprite {
     unsigned width;
@@ -92,13 +95,6 @@ void scrubImage(Image& image, const Sprite& s, bool hiddenColour)
         }
 }
 
-bool save(Image& image, const std::string& path)
-{
-    if (image.save(path.c_str()))
-        return true;
-    std::fprintf(stderr, "make_bench_corpus: %s: %s\n", path.c_str(), image.failure.reason().c_str());
-    return false;
-}
 
 } // namespace
 
@@ -127,11 +123,13 @@ int main(int argc, char** argv)
             image.height = batch.height;
             image.pixels.assign(image.pixelBytes(), 0);
             colourImage(image, sprite);
-            bool ok = save(image, dir + "/colour" + name);
+            if (!saveOrReport(image, tool, (dir + "/colour" + name).c_str()))
+                return 1;
             stencilImage(image, sprite);
-            ok = ok && save(image, dir + "/stencil" + name);
+            if (!saveOrReport(image, tool, (dir + "/stencil" + name).c_str()))
+                return 1;
             scrubImage(image, sprite, seed % 4 == 0);
-            if (!(ok && save(image, dir + "/scrub" + name)))
+            if (!saveOrReport(image, tool, (dir + "/scrub" + name).c_str()))
                 return 1;
         }
     return 0;

@@ -8,9 +8,12 @@
 
 #include "apply_stencil.h"
 #include "image.h"
+#include "report.h"
 #include "scrub_hidden_colour.h"
 
 namespace {
+
+const char* const tool = "make_examples";
 
 const unsigned side = 96;
 
@@ -113,13 +116,6 @@ struct Sheet {
     }
 };
 
-bool save(Image& image, const std::string& path)
-{
-    if (image.save(path.c_str()))
-        return true;
-    std::fprintf(stderr, "make_examples: %s: %s\n", path.c_str(), image.failure.reason().c_str());
-    return false;
-}
 
 } // namespace
 
@@ -152,8 +148,13 @@ int main(int argc, char** argv)
     scrub.add(hidden, 48, true);
     scrub.add(scrubbed, 48, true);
 
-    bool ok = save(colour, examples + "colour.png") && save(stencil, examples + "stencil.png") &&
-              save(hidden, examples + "hidden.png") && save(crop.image, docs + "stencilcrop.png") &&
-              save(scrub.image, docs + "scrubhidden.png");
+    const std::pair<Image*, std::string> outputs[] = {
+        {&colour, examples + "colour.png"},   {&stencil, examples + "stencil.png"},
+        {&hidden, examples + "hidden.png"},   {&crop.image, docs + "stencilcrop.png"},
+        {&scrub.image, docs + "scrubhidden.png"},
+    };
+    bool ok = true;
+    for (const auto& output : outputs)
+        ok = saveOrReport(*output.first, tool, output.second.c_str()) && ok;
     return ok ? 0 : 1;
 }

@@ -4,6 +4,7 @@
 //
 //   make_corpus DIR   (fills DIR/stencilcrop and DIR/scrubhidden)
 #include <cstdio>
+#include <exception>
 #include <string>
 
 #include <sys/stat.h>
@@ -70,16 +71,6 @@ std::vector<std::pair<std::string, Bytes>> seedFiles()
     return files;
 }
 
-bool write(const std::string& path, const Bytes& bytes)
-{
-    FILE* file = std::fopen(path.c_str(), "wb");
-    bool ok = file != nullptr && std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    if (file != nullptr)
-        ok = std::fclose(file) == 0 && ok;
-    if (!ok)
-        std::fprintf(stderr, "make_corpus: %s: cannot write\n", path.c_str());
-    return ok;
-}
 
 } // namespace
 
@@ -99,16 +90,20 @@ int main(int argc, char** argv)
     const auto files = seedFiles();
     const Bytes wider = encodeRgba(noisyRgba(width + 1, height, 9, true), width + 1, height);
     const Bytes invisible = encodeRgba(Bytes(width * height * 4, 0), width, height);
-    bool ok = true;
-    for (size_t i = 0; i < files.size(); ++i) {
-        const std::string& name = files[i].first;
-        const Bytes& png = files[i].second;
-        ok = write(scrub + name, png) && ok;
-        // Each layout as colour image and as stencil, against its neighbour.
-        const Bytes& other = files[(i + 1) % files.size()].second;
-        ok = write(crop + name + "+next", joinPair(png, other)) && ok;
-        ok = write(crop + name + "+wider", joinPair(png, wider)) && ok;
-        ok = write(crop + name + "+invisible", joinPair(png, invisible)) && ok;
+    try {
+        for (size_t i = 0; i < files.size(); ++i) {
+            const std::string& name = files[i].first;
+            const Bytes& png = files[i].second;
+            writeBytes(scrub + name, png);
+            // Each layout as colour image and as stencil, against its neighbour.
+            const Bytes& other = files[(i + 1) % files.size()].second;
+            writeBytes(crop + name + "+next", joinPair(png, other));
+            writeBytes(crop + name + "+wider", joinPair(png, wider));
+            writeBytes(crop + name + "+invisible", joinPair(png, invisible));
+        }
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "make_corpus: %s\n", e.what());
+        return 1;
     }
-    return ok ? 0 : 1;
+    return 0;
 }

@@ -1,6 +1,5 @@
 #include "failure.h"
 
-#include <cstdio>
 #include <cstring>
 
 #include <lodepng.h>
@@ -20,9 +19,4 @@ std::string Failure::reason() const
     if (codecError != 0)
         return lodepng_error_text(codecError);
     return "no error";
-}
-
-void reportFailure(const char* tool, const char* path, const std::string& reason)
-{
-    std::fprintf(stderr, "%s: %s: %s\n", tool, path, reason.c_str());
 }

@@ -11,6 +11,3 @@ struct Failure {
     bool failed() const { return systemError != 0 || codecError != 0; }
     std::string reason() const;
 };
-
-// Prints "tool: path: reason" as one line on standard error.
-void reportFailure(const char* tool, const char* path, const std::string& reason);

@@ -6,6 +6,7 @@
 #include "image.h"
 #include "info_option.h"
 #include "png_extension.h"
+#include "report.h"
 #include "scrub_hidden_colour.h"
 
 namespace {
@@ -36,14 +37,9 @@ int main(int argc, char** argv)
         if (!hasPngExtension(path))
             continue;
         try {
-            image.load(path);
-            if (!image.loaded) {
-                reportFailure(tool, path, image.failure.reason());
+            if (!loadOrReport(image, tool, path) ||
+                (scrubHiddenColour(image) && !saveOrReport(image, tool, path)))
                 failed = true;
-            } else if (scrubHiddenColour(image) && !image.save(path)) {
-                reportFailure(tool, path, image.failure.reason());
-                failed = true;
-            }
         } catch (const std::bad_alloc&) {
             // Give the memory back so that smaller files after this one can
             // still be handled.

@@ -8,6 +8,7 @@
 #include "image.h"
 #include "info_option.h"
 #include "output_path.h"
+#include "report.h"
 
 namespace {
 const char* const tool = "stencilcrop";
@@ -49,14 +50,12 @@ int main(int argc, char** argv)
     try {
         Image colour;
         Image stencil;
-        colour.load(colourPath);
+        // The stencil is read even when the colour image fails, so that one
+        // run reports every input that is wrong.
+        const bool colourLoaded = loadOrReport(colour, tool, colourPath);
         current = stencilPath;
-        stencil.load(stencilPath);
-        if (!colour.loaded)
-            reportFailure(tool, colourPath, colour.failure.reason());
-        if (!stencil.loaded)
-            reportFailure(tool, stencilPath, stencil.failure.reason());
-        if (!colour.loaded || !stencil.loaded)
+        const bool stencilLoaded = loadOrReport(stencil, tool, stencilPath);
+        if (!colourLoaded || !stencilLoaded)
             return 1;
 
         output = outputPath(prefix, stencilPath);
@@ -74,11 +73,7 @@ int main(int argc, char** argv)
         }
 
         current = output.c_str();
-        if (!colour.save(output.c_str())) {
-            reportFailure(tool, output.c_str(), colour.failure.reason());
-            return 1;
-        }
-        return 0;
+        return saveOrReport(colour, tool, output.c_str()) ? 0 : 1;
     } catch (const std::bad_alloc&) {
         reportFailure(tool, current, "out of memory");
         return 1;
