@@ -86,6 +86,39 @@ TEST_F(FaultInjection, UnwritableDirectoriesAreReported)
     EXPECT_EQ(listDirectory(dir.file("locked")), std::vector<std::string>{"a.png"});
 }
 
+TEST_F(FaultInjection, OutOfMemoryFailsOnlyTheFileConcerned)
+{
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the address sanitizer cannot run under an address-space limit";
+#endif
+    // 4096 x 4096 pixels at one bit each: a small file that decodes to
+    // 64 MiB, beyond the limit below.
+    PngLayout bits;
+    bits.colourType = LCT_GREY;
+    bits.bitDepth = 1;
+    const unsigned huge = 4096;
+    writeBytes(dir.file("huge.png"), encodeRaw(Bytes(huge / 8 * huge, 0x55), huge, huge, bits));
+    // The lower limit stops the codec's own allocation, the higher one the
+    // copy of its result into the image.
+    for (int megabytes : {48, 100}) {
+        SCOPED_TRACE(megabytes);
+        const std::string limit = "--as=" + std::to_string(megabytes << 20);
+        writeBytes(dir.file("first.png"), smallDirty);
+        writeBytes(dir.file("last.png"), smallDirty);
+        RunResult r = run("/usr/bin/prlimit", {limit, scrubhidden, "first.png", "huge.png", "last.png"}, dir.path);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, "scrubhidden: huge.png: out of memory\n");
+        EXPECT_EQ(decodeFile(dir.file("first.png")).rgba, (Bytes{0, 0, 0, 0, 4, 5, 6, 255}));
+        EXPECT_EQ(decodeFile(dir.file("last.png")).rgba, (Bytes{0, 0, 0, 0, 4, 5, 6, 255}));
+    }
+
+    RunResult r = run("/usr/bin/prlimit", {"--as=" + std::to_string(48 << 20), stencilcrop, "huge.png", "huge.png", "out-"},
+                      dir.path);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "stencilcrop: huge.png: out of memory\nstencilcrop: huge.png: out of memory\n");
+    EXPECT_FALSE(fileExists(dir.file("out-huge.png")));
+}
+
 // A small file system of its own, to fill up for real.
 struct SmallDisk {
     std::string path;
