@@ -65,18 +65,14 @@ TEST_F(FaultInjection, FailedWriteIsReportedAndKeepsEveryFile)
     EXPECT_EQ(dir.entries(), (std::vector<std::string>{"colour.png", "out-stencil.png", "small.png", "stencil.png"}));
 }
 
-TEST_F(FaultInjection, UnwritableDirectoriesAreReported)
+TEST_F(FaultInjection, ReadOnlyDirectoriesAreReported)
 {
-    RunResult r = run(stencilcrop, {"colour.png", "stencil.png", "missing/"}, dir.path);
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "stencilcrop: missing/stencil.png: No such file or directory\n");
-
     if (runningAsRoot())
         GTEST_SKIP() << "permissions do not bind root";
     ::mkdir(dir.file("locked").c_str(), 0755);
     writeBytes(dir.file("locked/a.png"), noisy);
     ::chmod(dir.file("locked").c_str(), 0555);
-    r = run(stencilcrop, {"colour.png", "stencil.png", "locked/"}, dir.path);
+    RunResult r = run(stencilcrop, {"colour.png", "stencil.png", "locked/"}, dir.path);
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "stencilcrop: locked/stencil.png: Permission denied\n");
     r = run(scrubhidden, {"locked/a.png"}, dir.path);

@@ -320,7 +320,7 @@ TEST(ReplaceFile, FailuresLeaveTheTargetAndNoTemporaryFile)
     EXPECT_EQ(dir.entries(), (std::vector<std::string>{"sub", "target"}));
 }
 
-TEST(ReplaceFile, RefusesReadOnlyFilesAndDirectories)
+TEST(ReplaceFile, RefusesReadOnlyFiles)
 {
     if (runningAsRoot())
         GTEST_SKIP() << "permissions do not bind root";
@@ -330,10 +330,7 @@ TEST(ReplaceFile, RefusesReadOnlyFilesAndDirectories)
     ::chmod(readOnly.c_str(), 0444);
     EXPECT_EQ(replaceFile(readOnly.c_str(), Bytes{2}), EACCES);
     EXPECT_EQ(readBytes(readOnly), Bytes{1});
-
-    ::mkdir(dir.file("locked").c_str(), 0555);
-    EXPECT_EQ(replaceFile(dir.file("locked/new").c_str(), Bytes{2}), EACCES);
-    EXPECT_TRUE(dir.entries() == (std::vector<std::string>{"locked", "read-only"}));
+    EXPECT_EQ(dir.entries(), std::vector<std::string>{"read-only"});
 }
 
 } // namespace

@@ -14,12 +14,15 @@ void clear(Image& image)
 
 void Image::load(const char* path)
 {
+    std::vector<unsigned char> file;
+    const int readError = readFile(path, file);
+    if (readError == 0) {
+        decode(file);
+        return;
+    }
     clear(*this);
     failure = Failure();
-    std::vector<unsigned char> file;
-    failure.systemError = readFile(path, file);
-    if (!failure.failed())
-        decode(file);
+    failure.systemError = readError;
 }
 
 void Image::decode(const std::vector<unsigned char>& png)
