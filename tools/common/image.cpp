@@ -1,8 +1,44 @@
 #include "image.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "file.h"
 
 namespace {
+// An ICC profile names the colour space it describes at bytes 16 to 19.
+bool hasGreyProfile(const LodePNGInfo& info)
+{
+    return info.iccp_defined && info.iccp_profile_size >= 20 &&
+           std::memcmp(info.iccp_profile + 16, "GRAY", 4) == 0;
+}
+
+bool allGrey(const std::vector<unsigned char>& pixels, size_t bytes)
+{
+    for (size_t o = 0; o + 3 < bytes; o += 4)
+        if (pixels[o] != pixels[o + 1] || pixels[o] != pixels[o + 2])
+            return false;
+    return true;
+}
+
+// What the decoder kept describes the file that was read, and a few of its
+// parts would bind the encoder to that file's layout, which the pixels no
+// longer have: significant bits make it keep the input's colour type and bit
+// depth, or refuse; a grey ICC profile forbids colour; a 16-bit background
+// that only 16 bits hold keeps the output at 16 bits although the pixels
+// kept just each sample's high byte.
+void fitInfoToPixels(LodePNGInfo& info, const std::vector<unsigned char>& pixels, size_t bytes)
+{
+    info.sbit_defined = 0;
+    if (hasGreyProfile(info) && !allGrey(pixels, bytes))
+        lodepng_clear_icc(&info);
+    if (info.background_defined && info.color.bitdepth == 16) {
+        info.background_r = (info.background_r >> 8) * 257;
+        info.background_g = (info.background_g >> 8) * 257;
+        info.background_b = (info.background_b >> 8) * 257;
+    }
+}
+
 void clear(Image& image)
 {
     image.pixels.clear();
@@ -51,6 +87,7 @@ bool Image::encode(std::vector<unsigned char>& png)
 {
     failure = Failure();
     png.clear();
+    fitInfoToPixels(codecState.info_png, pixels, std::min(pixelBytes(), pixels.size()));
     // Refuses, with a code of its own, a buffer shorter than the stated size.
     failure.codecError = lodepng::encode(png, pixels, width, height, codecState);
     return !failure.failed();

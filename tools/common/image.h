@@ -48,6 +48,9 @@ struct Image {
     bool save(const char* path);
 
     // What save does before writing: encodes into png in memory. Returns
-    // false, with failure set, when the codec refuses.
+    // false, with failure set, when the codec refuses. First drops from
+    // codecState what no longer describes the pixels: significant bits
+    // always, a grey ICC profile when a pixel has colour, and the low byte
+    // of a 16-bit background colour, as decoding dropped it from the pixels.
     bool encode(std::vector<unsigned char>& png);
 };
