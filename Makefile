@@ -4,7 +4,7 @@ BUILD_TYPE ?= Release
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 MAKEFLAGS += --no-print-directory
 
-.PHONY: all deps build demo test test-sanitize fuzz install package bench clean
+.PHONY: all deps build demo test test-sanitize install package bench clean
 
 all: build
 
@@ -45,17 +45,6 @@ test-sanitize: deps
 	@cmake --build build-sanitize -j $(JOBS)
 	@ASAN_OPTIONS=$(SANITIZER_OPTIONS) ctest --test-dir build-sanitize --output-on-failure -j $(JOBS)
 
-# Each fuzz target for FUZZ_SECONDS, with clang's libFuzzer and both
-# sanitizers; what it finds is kept in build-fuzz/corpus for the next run.
-FUZZ_SECONDS ?= 60
-
-fuzz:
-	@scripts/install-deps fuzz
-	@cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-		-DPNGTOOLS_FUZZ=ON -DBUILD_TESTING=OFF >/dev/null
-	@cmake --build build-fuzz -j $(JOBS)
-	@scripts/fuzz build-fuzz $(FUZZ_SECONDS)
-
 # Both tools against bare programs making the same codec calls; not part of
 # make test. ROUNDS runs of each, the fastest counting.
 ROUNDS ?= 3
@@ -65,4 +54,4 @@ bench: build
 	@scripts/bench $(BUILD_DIR) $(ROUNDS)
 
 clean:
-	rm -rf $(BUILD_DIR) build-sanitize build-fuzz
+	rm -rf $(BUILD_DIR) build-sanitize

@@ -1,0 +1,65 @@
+// The tools as a user runs them. Each row is a shell command run in a fresh
+// copy of a folder of sample files, the exit status and standard error it
+// must give, and a shell test that the files must pass afterwards.
+#include <gtest/gtest.h>
+#include <lodepng.h>
+#include <sys/wait.h>
+
+namespace {
+const std::string badPng = "incorrect PNG signature, it's no PNG or corrupted\n", usage = "usage: stencilcrop COLOUR STENCIL PREFIX\n", none = "true";
+
+// c.png and its copies hold colour behind transparent pixels; clean.png has
+// transparent pixels, all black; noise.png is large and holds hidden colour.
+const struct { std::string command; int status; std::string errors, after; } rows[] = {
+    {"stencilcrop c.png", 2, usage, none},
+    {"stencilcrop c.png s.png", 2, usage, "! test -s out"},
+    {"stencilcrop --version", 0, "", "grep -qx 'stencilcrop [0-9.]*' out"},
+    {"stencilcrop -h", 0, "", "grep -qx 'usage: stencilcrop COLOUR STENCIL PREFIX' out"},
+    // With standard input closed, the first file opened is descriptor 0.
+    {"stencilcrop c.png s.png new/ extra <&-", 0, "", "test -f new/s.png"},
+    // Both separators end a folder name; an input may be a pipe.
+    {"cp s.png 'new/a\\b.png' && cat c.png | stencilcrop /dev/stdin 'new/a\\b.png' 'p\\'", 0, "", "test -f 'p\\b.png'"},
+    {"stencilcrop missing.png s.png new/", 1, "stencilcrop: missing.png: No such file or directory\n", "! test -e new/s.png"},
+    {"stencilcrop bad.png bad.png new/", 1, "stencilcrop: bad.png: " + badPng + "stencilcrop: bad.png: " + badPng, none},
+    {"stencilcrop c.png small.png new/", 1, "stencilcrop: small.png: stencil is 2x2 but the colour image is 32x32\n", none},
+    {"stencilcrop c.png clear.png new/", 1, "stencilcrop: clear.png: stencil has no visible pixel\n", "! test -e new/clear.png"},
+    // Past the file-size limit, a write fails like any other once the signal is ignored.
+    {"cp c.png new/ibasn6a16.png; trap '' XFSZ; ulimit -f 1; stencilcrop ibasn6a16.png ibasn6a16.png new/", 1, "stencilcrop: new/ibasn6a16.png: File too large\n", "cmp c.png new/ibasn6a16.png && test \"$(ls -A new)\" = ibasn6a16.png"},
+    {"scrubhidden c.png --help", 0, "", "cmp c.png dirty.png && grep -qx 'usage: scrubhidden FILE...' out"},
+    {"scrubhidden dirty.png clean.png bad.png a.b.png d.PNG d.png.bak 'rev.2\\d' d", 1, "scrubhidden: bad.png: " + badPng, "! cmp -s dirty.png c.png && cmp dirty.png a.b.png && cmp clean.png ftbbn0g01.png && stat -c %Y clean.png | grep -qx 0 && for f in d.PNG d.png.bak 'rev.2\\d' d; do cmp \"$f\" c.png || exit 1; done && cp dirty.png again.png && scrubhidden again.png && cmp dirty.png again.png"},
+    {"scrubhidden empty.png cut.png crc.png dir.png missing.png", 1, "scrubhidden: empty.png: empty file\nscrubhidden: cut.png: chunk length too large, chunk broken off at end of file\nscrubhidden: crc.png: invalid CRC encountered (checking CRC can be disabled)\nscrubhidden: dir.png: Is a directory\nscrubhidden: missing.png: No such file or directory\n", none},
+    // A replaced file keeps its mode and group, and a link stays a link.
+    {"chmod 640 dirty.png; chgrp 1 dirty.png 2>/dev/null; stat -c %g dirty.png >group; ln -s dirty.png link.png && scrubhidden link.png", 0, "", "test -L link.png && ! cmp -s dirty.png c.png && stat -c %a dirty.png | grep -qx 640 && stat -c %g dirty.png | cmp - group"},
+    // Killed by the file-size limit: the file is as it was; the temporary file is left.
+    {"(ulimit -f 1; scrubhidden ibasn6a16.png)", 153, "", "cmp ibasn6a16.png ../samples/ibasn6a16.png && ls .ibasn6a16.png.?????? >/dev/null"},
+    // A descriptor left open for each file would run out here.
+    {"ulimit -n 12; scrubhidden $(yes clean.png | head -n 20)", 0, "", none},
+};
+} // namespace
+
+TEST(Commands, StatusMessagesAndFiles)
+{
+    // c.png and its copies hold colour behind transparent pixels; clean.png
+    // has transparent pixels, all black; ibasn6a16.png writes more than 512
+    // bytes.
+    const std::string samples = ::testing::TempDir() + "samples/";
+    ASSERT_EQ(std::system(("rm -rf " + samples + " && mkdir -p " + samples + " && cp " + CORPUS_DIR + "/*.png " + samples).c_str()), 0);
+    lodepng::encode(samples + "small.png", std::vector<unsigned char>(16, 255), 2, 2);
+    lodepng::encode(samples + "clear.png", std::vector<unsigned char>(32 * 32 * 4, 0), 32, 32);
+    ASSERT_EQ(std::system(("set -e; cd " + samples + R"(; mkdir new dir.png && touch empty.png && cp basn4a08.png s.png
+        cp basn6a08.png c.png && cp ftbbn0g01.png clean.png && touch -d @0 clean.png
+        head -c 40 c.png >cut.png && head -c 40 /dev/zero >bad.png && cp c.png crc.png
+        printf '\377' | dd of=crc.png bs=1 seek=60 conv=notrunc 2>/dev/null
+        for f in dirty.png a.b.png d.PNG d.png.bak 'rev.2\d' d; do cp c.png "$f"; done)").c_str()), 0);
+
+    for (const auto& r : rows) {
+        const std::string dir = ::testing::TempDir() + "row/", cd = "cd " + dir + " && PATH=" + BIN_DIR + ":$PATH && ";
+        ASSERT_EQ(std::system(("rm -rf " + dir + " && cp -pR " + samples + " " + dir).c_str()), 0);
+        const int status = std::system((cd + "(" + r.command + ") >out 2>err").c_str());
+        std::vector<unsigned char> errors;
+        lodepng::load_file(errors, dir + "err");
+        EXPECT_EQ(WEXITSTATUS(status), r.status) << r.command;
+        EXPECT_EQ(std::string(errors.begin(), errors.end()), r.errors) << r.command;
+        EXPECT_EQ(std::system((cd + "(" + r.after + ")").c_str()), 0) << r.command << "\n" << r.after;
+    }
+}
