@@ -27,8 +27,12 @@ PREFIX ?= /usr/local
 install: build
 	@cmake --install $(BUILD_DIR) --prefix $(PREFIX)
 
-# A Debian package of both tools and pages, in build/package/.
+# A Debian package of both tools and pages, in build/package/. Name yourself
+# as its maintainer before publishing it: make package MAINTAINER="Name <address>".
+MAINTAINER ?= pngtools maintainers <maintainers@pngtools.invalid>
+
 package: build
+	@cmake -S . -B $(BUILD_DIR) -DPNGTOOLS_MAINTAINER="$(MAINTAINER)" >/dev/null
 	@cd $(BUILD_DIR) && cpack -G DEB >/dev/null
 	@ls $(BUILD_DIR)/package/*.deb
 
