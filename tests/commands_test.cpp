@@ -25,9 +25,14 @@ const struct { std::string command; int status; std::string errors, after; } row
     {"stencilcrop c.png clear.png new/", 1, "stencilcrop: clear.png: stencil has no visible pixel\n", "! test -e new/clear.png"},
     // Past the file-size limit, a write fails like any other once the signal is ignored.
     {"cp c.png new/ibasn6a16.png; trap '' XFSZ; ulimit -f 1; stencilcrop ibasn6a16.png ibasn6a16.png new/", 1, "stencilcrop: new/ibasn6a16.png: File too large\n", "cmp c.png new/ibasn6a16.png && test \"$(ls -A new)\" = ibasn6a16.png"},
-    {"scrubhidden c.png --help", 0, "", "cmp c.png dirty.png && grep -qx 'usage: scrubhidden FILE...' out"},
+    {"scrubhidden c.png --help", 0, "", "cmp c.png dirty.png && grep -qx 'usage: scrubhidden \\[--check\\] FILE...' out"},
     {"scrubhidden dirty.png clean.png bad.png a.b.png d.PNG d.png.bak 'rev.2\\d' d", 1, "scrubhidden: bad.png: " + badPng, "! cmp -s dirty.png c.png && cmp dirty.png a.b.png && cmp clean.png ftbbn0g01.png && stat -c %Y clean.png | grep -qx 0 && for f in d.PNG d.png.bak 'rev.2\\d' d; do cmp \"$f\" c.png || exit 1; done && cp dirty.png again.png && scrubhidden again.png && cmp dirty.png again.png"},
     {"scrubhidden empty.png cut.png crc.png dir.png missing.png", 1, "scrubhidden: empty.png: empty file\nscrubhidden: cut.png: chunk length too large, chunk broken off at end of file\nscrubhidden: crc.png: invalid CRC encountered (checking CRC can be disabled)\nscrubhidden: dir.png: Is a directory\nscrubhidden: missing.png: No such file or directory\n", none},
+    // A check writes nothing and lists, in order, the files that hide colour.
+    {"scrubhidden --check dirty.png clean.png basn2c08.png bad.png c.png", 2, "scrubhidden: bad.png: " + badPng, "printf 'dirty.png\\nc.png\\n' | cmp - out && cmp dirty.png d.PNG && cmp clean.png ftbbn0g01.png"},
+    {"scrubhidden clean.png basn0g08.png dirty.png basn3p08.png --check", 1, "", "echo dirty.png | cmp - out && cmp dirty.png d.PNG"},
+    {"scrubhidden --check clean.png basn0g08.png ibasn3p08.png", 0, "", "! test -s out"},
+    {"scrubhidden --check dirty.png >/dev/full", 2, "scrubhidden: standard output: No space left on device\n", none},
     // A replaced file keeps its mode and group, and a link stays a link.
     {"chmod 640 dirty.png; chgrp 1 dirty.png 2>/dev/null; stat -c %g dirty.png >group; ln -s dirty.png link.png && scrubhidden link.png", 0, "", "test -L link.png && ! cmp -s dirty.png c.png && stat -c %a dirty.png | grep -qx 640 && stat -c %g dirty.png | cmp - group"},
     // Killed by the file-size limit: the file is as it was; the temporary file is left.

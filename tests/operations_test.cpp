@@ -4,12 +4,14 @@
 // thresholds.
 #include <cstring>
 #include <glob.h>
+#include <random>
 
 #include <gtest/gtest.h>
 #include <png.h>
 #include <zlib.h>
 
 #include "apply_stencil.h"
+#include "hidden_colour_possible.h"
 #include "scrub_hidden_colour.h"
 
 namespace {
@@ -166,4 +168,41 @@ TEST(Operations, StencilThresholds)
         ASSERT_TRUE(applyStencil(colour, stencil) == StencilOutcome::applied && colour.pixelBytes() == 12);
         EXPECT_EQ(Bytes(&colour.pixels[4], &colour.pixels[8]), result);
     }
+}
+
+TEST(Operations, ChunksCallAFileCleanOnlyWhenItsPixelsAre)
+{
+    // Small images of few sample values in every layout, with keys and
+    // palettes that often match them and are often black, some damaged.
+    const std::pair<LodePNGColorType, unsigned> layouts[] = {
+        {LCT_GREY, 1}, {LCT_GREY, 2}, {LCT_GREY, 4}, {LCT_GREY, 8}, {LCT_GREY, 16}, {LCT_RGB, 8}, {LCT_RGB, 16},
+        {LCT_PALETTE, 1}, {LCT_PALETTE, 2}, {LCT_PALETTE, 4}, {LCT_PALETTE, 8}, {LCT_RGBA, 8}, {LCT_RGBA, 16},
+        {LCT_GREY_ALPHA, 8}, {LCT_GREY_ALPHA, 16}};
+    const unsigned char values[] = {0, 0, 1, 0x12, 0xff};
+    std::minstd_rand random(1);
+    unsigned proved = 0, hiding = 0;
+    for (int round = 0; round < 3000; ++round) {
+        const auto [type, depth] = layouts[random() % 15];
+        lodepng::State state;
+        state.encoder.auto_convert = 0;
+        LodePNGColorMode& mode = state.info_png.color;
+        mode.colortype = type, mode.bitdepth = depth, mode.key_defined = (type == LCT_GREY || type == LCT_RGB) && random() % 2;
+        mode.key_r = values[random() % 5] << (depth == 16 && random() % 2 ? 8 : 0);
+        mode.key_g = mode.key_b = type == LCT_GREY ? mode.key_r : values[random() % 5];
+        for (unsigned i = 0; type == LCT_PALETTE && i < 1u << depth; ++i)
+            lodepng_palette_add(&mode, values[random() % 5], values[random() % 5], values[random() % 5], values[random() % 5]);
+        lodepng_color_mode_copy(&state.info_raw, &mode);
+        Bytes raw(3 * 3 * 8), png;
+        std::generate(raw.begin(), raw.end(), [&] { return depth < 8 ? random() : values[random() % 5]; });
+        ASSERT_EQ(lodepng::encode(png, raw, 3, 3, state), 0u);
+        if (random() % 4 == 0)
+            png[random() % png.size()] ^= 1 << random() % 8;
+        const bool may = mayHoldHiddenColour(png);
+        Image image;
+        image.decode(png);
+        const bool hides = image.loaded && scrubHiddenColour(image);
+        EXPECT_TRUE(may || (image.loaded && !hides)) << round;
+        proved += !may, hiding += hides;
+    }
+    EXPECT_TRUE(proved > 500 && hiding > 500) << proved << " proved clean, " << hiding << " hiding colour";
 }

@@ -48,17 +48,20 @@ void clear(Image& image)
 }
 } // namespace
 
+bool Image::read(const char* path, std::vector<unsigned char>& png)
+{
+    failure = Failure();
+    failure.systemError = readFile(path, png);
+    if (failure.failed())
+        clear(*this);
+    return !failure.failed();
+}
+
 void Image::load(const char* path)
 {
-    std::vector<unsigned char> file;
-    const int readError = readFile(path, file);
-    if (readError == 0) {
-        decode(file);
-        return;
-    }
-    clear(*this);
-    failure = Failure();
-    failure.systemError = readError;
+    std::vector<unsigned char> png;
+    if (read(path, png))
+        decode(png);
 }
 
 void Image::decode(const std::vector<unsigned char>& png)

@@ -38,6 +38,10 @@ struct Image {
     // loading many files into one Image does not reallocate for each.
     void load(const char* path);
 
+    // What load does first: reads the whole file at path into png. Returns
+    // false, with failure set and the image emptied, when it cannot.
+    bool read(const char* path, std::vector<unsigned char>& png);
+
     // What load does once the file is read: decodes PNG bytes in memory.
     void decode(const std::vector<unsigned char>& png);
 

@@ -7,18 +7,20 @@ void reportFailure(const char* tool, const char* path, const std::string& reason
     std::fprintf(stderr, "%s: %s: %s\n", tool, path, reason.c_str());
 }
 
+bool reportUnless(bool succeeded, const Image& image, const char* tool, const char* path)
+{
+    if (!succeeded)
+        reportFailure(tool, path, image.failure.reason());
+    return succeeded;
+}
+
 bool loadOrReport(Image& image, const char* tool, const char* path)
 {
     image.load(path);
-    if (!image.loaded)
-        reportFailure(tool, path, image.failure.reason());
-    return image.loaded;
+    return reportUnless(image.loaded, image, tool, path);
 }
 
 bool saveOrReport(Image& image, const char* tool, const char* path)
 {
-    const bool saved = image.save(path);
-    if (!saved)
-        reportFailure(tool, path, image.failure.reason());
-    return saved;
+    return reportUnless(image.save(path), image, tool, path);
 }

@@ -7,6 +7,10 @@
 // Prints "tool: path: reason" as one line on standard error.
 void reportFailure(const char* tool, const char* path, const std::string& reason);
 
+// Reports why the image's last operation on path failed, as above, unless
+// succeeded is true; returns succeeded.
+bool reportUnless(bool succeeded, const Image& image, const char* tool, const char* path);
+
 // Load and save for a command: on failure the reason is reported as above.
 // Both return whether they succeeded.
 bool loadOrReport(Image& image, const char* tool, const char* path);

@@ -1,8 +1,13 @@
-// scrubhidden FILE...: sets the colour of fully transparent pixels to black in
-// each PNG file named, rewriting a file only when something changed.
+// scrubhidden [--check] FILE...: sets the colour of fully transparent pixels
+// to black in each PNG file named, rewriting a file only when something
+// changed; with --check, lists the files that would change instead.
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <new>
 #include <vector>
 
+#include "hidden_colour_possible.h"
 #include "image.h"
 #include "info_option.h"
 #include "png_extension.h"
@@ -13,40 +18,79 @@ namespace {
 const char* const tool = "scrubhidden";
 
 const char* const help =
-    "usage: scrubhidden FILE...\n"
+    "usage: scrubhidden [--check] FILE...\n"
     "\n"
     "Sets the colour of every fully transparent pixel to black in each FILE\n"
     "whose name ends in \".png\", rewriting a file in place only when a pixel\n"
     "changed. Other arguments are skipped.\n"
     "\n"
-    "Exit status: 0 success, 1 some file could not be handled.\n";
+    "  --check  write nothing; list the files that hold hidden colour\n"
+    "\n"
+    "Exit status: 0 success, 1 some file could not be handled. With --check:\n"
+    "0 no file holds hidden colour, 1 some file does, 2 some file could not\n"
+    "be handled.\n";
+
+enum class Outcome { clean, hidesColour, failed };
+
+// Reads the file into png and judges it, from its chunks where they decide
+// and from its pixels where not; the pixels are then left scrubbed in image.
+Outcome examine(Image& image, std::vector<unsigned char>& png, const char* path)
+{
+    if (!reportUnless(image.read(path, png), image, tool, path))
+        return Outcome::failed;
+    if (!mayHoldHiddenColour(png))
+        return Outcome::clean;
+    image.decode(png);
+    if (!reportUnless(image.loaded, image, tool, path))
+        return Outcome::failed;
+    return scrubHiddenColour(image) ? Outcome::hidesColour : Outcome::clean;
+}
 } // namespace
 
 int main(int argc, char** argv)
 {
-    // None of these words ends in ".png", so answering them costs no file.
-    for (int i = 1; i < argc; ++i)
+    bool check = false;
+    // None of these words ends in ".png", so none is ever taken for a file.
+    for (int i = 1; i < argc; ++i) {
         if (printInfoOption(argv[i], tool, help))
             return 0;
+        check = check || std::strcmp(argv[i], "--check") == 0;
+    }
 
     bool failed = false;
-    // One image for all files, so its pixel buffer is reused.
+    bool hidden = false;
+    // One image and one file buffer for all files, so both are reused.
     Image image;
+    std::vector<unsigned char> png;
     for (int i = 1; i < argc; ++i) {
         const char* path = argv[i];
         if (!hasPngExtension(path))
             continue;
         try {
-            if (!loadOrReport(image, tool, path) ||
-                (scrubHiddenColour(image) && !saveOrReport(image, tool, path)))
+            const Outcome outcome = examine(image, png, path);
+            failed = failed || outcome == Outcome::failed;
+            if (outcome != Outcome::hidesColour)
+                continue;
+            hidden = true;
+            if (check)
+                std::printf("%s\n", path);
+            else if (!saveOrReport(image, tool, path))
                 failed = true;
         } catch (const std::bad_alloc&) {
             // Give the memory back so that smaller files after this one can
             // still be handled.
             std::vector<unsigned char>().swap(image.pixels);
+            std::vector<unsigned char>().swap(png);
             reportFailure(tool, path, "out of memory");
             failed = true;
         }
     }
-    return failed ? 1 : 0;
+    if (!check)
+        return failed ? 1 : 0;
+    // A list that never arrived must not pass for an empty one.
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        reportFailure(tool, "standard output", std::strerror(errno));
+        return 2;
+    }
+    return failed ? 2 : hidden ? 1 : 0;
 }
