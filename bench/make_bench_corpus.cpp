@@ -1,8 +1,10 @@
 // Writes the benchmark's inputs: sprite-like RGBA images of the sizes that
 // pipelines handle, as colour images with their stencils, and as files to
-// scrub of which one in four has colour behind its transparent pixels.
+// scrub of which one in four has colour behind its transparent pixels; and
+// textures that cannot hide colour: opaque RGB and grey, and palette sprites
+// whose transparent pixels are black.
 //
-//   make_bench_corpus DIR   (fills DIR/colour, DIR/stencil and DIR/scrub)
+//   make_bench_corpus DIR   (fills DIR/colour, DIR/stencil, DIR/scrub and DIR/opaque)
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -95,7 +97,26 @@ void scrubImage(Image& image, const Sprite& s, bool hiddenColour)
         }
 }
 
-
+// An opaque texture in colour or in grey, or, as a palette sprite, its
+// colours cut to a few levels and black where it is transparent.
+void textureImage(Image& image, const Sprite& s, int kind)
+{
+    stencilImage(image, s);
+    for (unsigned y = 0; y < s.height; ++y)
+        for (unsigned x = 0; x < s.width; ++x) {
+            unsigned char* p = &image.pixels[(size_t(y) * s.width + x) * 4];
+            const bool transparent = p[3] == 0;
+            shade(s, x, y, p);
+            p[3] = 255;
+            if (kind == 1)
+                p[0] = p[1] = p[2] = static_cast<unsigned char>((p[0] * 3 + p[1] * 4 + p[2]) / 8);
+            if (kind >= 2)
+                for (int c = 0; c < 3; ++c)
+                    p[c] = static_cast<unsigned char>(p[c] / 64 * 85);
+            if (kind == 3 && transparent)
+                p[0] = p[1] = p[2] = p[3] = 0;
+        }
+}
 } // namespace
 
 int main(int argc, char** argv)
@@ -105,7 +126,7 @@ int main(int argc, char** argv)
         return 2;
     }
     const std::string dir = argv[1];
-    for (const char* sub : {"", "/colour", "/stencil", "/scrub"})
+    for (const char* sub : {"", "/colour", "/stencil", "/scrub", "/opaque"})
         ::mkdir((dir + sub).c_str(), 0755);
 
     struct Batch {
@@ -130,6 +151,21 @@ int main(int argc, char** argv)
                 return 1;
             scrubImage(image, sprite, seed % 4 == 0);
             if (!saveOrReport(image, tool, (dir + "/scrub" + name).c_str()))
+                return 1;
+        }
+
+    // Colour, grey, opaque palette and palette with transparency, in turn.
+    const Batch textures[] = {{48, 512, 512}, {48, 256, 256}, {4, 2048, 2048}};
+    for (const Batch& batch : textures)
+        for (unsigned i = 0; i < batch.count; ++i, ++seed) {
+            const Sprite sprite = spriteFor(batch.width, batch.height, seed);
+            char name[64];
+            std::snprintf(name, sizeof name, "/texture%03u-%ux%u.png", seed, batch.width, batch.height);
+            image.width = batch.width;
+            image.height = batch.height;
+            image.pixels.assign(image.pixelBytes(), 0);
+            textureImage(image, sprite, static_cast<int>(i % 4));
+            if (!saveOrReport(image, tool, (dir + "/opaque" + name).c_str()))
                 return 1;
         }
     return 0;

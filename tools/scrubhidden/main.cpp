@@ -32,10 +32,12 @@ const char* const help =
 
 enum class Outcome { clean, hidesColour, failed };
 
-// Reads the file into png and judges it, from its chunks where they decide
-// and from its pixels where not; the pixels are then left scrubbed in image.
-Outcome examine(Image& image, std::vector<unsigned char>& png, const char* path)
+// Reads the file and judges it, from its chunks where they decide and from
+// its pixels where not; the pixels are then left scrubbed in image. The file
+// bytes go before anything is encoded, so that they never add to the peak.
+Outcome examine(Image& image, const char* path)
 {
+    std::vector<unsigned char> png;
     if (!reportUnless(image.read(path, png), image, tool, path))
         return Outcome::failed;
     if (!mayHoldHiddenColour(png))
@@ -59,15 +61,14 @@ int main(int argc, char** argv)
 
     bool failed = false;
     bool hidden = false;
-    // One image and one file buffer for all files, so both are reused.
+    // One image for all files, so its pixel buffer is reused.
     Image image;
-    std::vector<unsigned char> png;
     for (int i = 1; i < argc; ++i) {
         const char* path = argv[i];
         if (!hasPngExtension(path))
             continue;
         try {
-            const Outcome outcome = examine(image, png, path);
+            const Outcome outcome = examine(image, path);
             failed = failed || outcome == Outcome::failed;
             if (outcome != Outcome::hidesColour)
                 continue;
@@ -80,7 +81,6 @@ int main(int argc, char** argv)
             // Give the memory back so that smaller files after this one can
             // still be handled.
             std::vector<unsigned char>().swap(image.pixels);
-            std::vector<unsigned char>().swap(png);
             reportFailure(tool, path, "out of memory");
             failed = true;
         }
