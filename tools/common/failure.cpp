@@ -1,7 +1,5 @@
 #include "failure.h"
 
-#include <cstring>
-
 #include <lodepng.h>
 
 namespace {
@@ -14,8 +12,8 @@ const unsigned allocationFailed = 83;
 
 std::string Failure::reason() const
 {
-    if (systemError != 0)
-        return std::strerror(systemError);
+    if (!fileError.empty())
+        return fileError;
     if (codecError == emptyInput)
         return "empty file";
     if (codecError == allocationFailed)

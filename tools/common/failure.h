@@ -3,11 +3,11 @@
 #include <string>
 
 // Why reading, decoding, encoding or writing a file failed. At most one of the
-// codes is set; both are zero when nothing failed.
+// two is set; both are empty when nothing failed.
 struct Failure {
-    int systemError = 0;     // errno of the system call that failed
+    std::string fileError;   // the file layer's words for what failed
     unsigned codecError = 0; // LodePNG's error code
 
-    bool failed() const { return systemError != 0 || codecError != 0; }
+    bool failed() const { return !fileError.empty() || codecError != 0; }
     std::string reason() const;
 };

@@ -51,7 +51,7 @@ void clear(Image& image)
 bool Image::read(const char* path, std::vector<unsigned char>& png)
 {
     failure = Failure();
-    failure.systemError = readFile(path, png);
+    failure.fileError = readFile(path, png);
     if (failure.failed())
         clear(*this);
     return !failure.failed();
@@ -101,6 +101,6 @@ bool Image::save(const char* path)
     std::vector<unsigned char> png;
     if (!encode(png))
         return false;
-    failure.systemError = replaceFile(path, png);
+    failure.fileError = replaceFile(path, png);
     return !failure.failed();
 }

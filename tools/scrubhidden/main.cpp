@@ -5,8 +5,10 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <string>
 #include <vector>
 
+#include "arguments.h"
 #include "hidden_colour_possible.h"
 #include "image.h"
 #include "info_option.h"
@@ -51,20 +53,21 @@ Outcome examine(Image& image, const char* path)
 
 int main(int argc, char** argv)
 {
+    const std::vector<std::string> args = commandLine(argc, argv);
     bool check = false;
     // None of these words ends in ".png", so none is ever taken for a file.
-    for (int i = 1; i < argc; ++i) {
-        if (printInfoOption(argv[i], tool, help))
+    for (size_t i = 1; i < args.size(); ++i) {
+        if (printInfoOption(args[i].c_str(), tool, help))
             return 0;
-        check = check || std::strcmp(argv[i], "--check") == 0;
+        check = check || args[i] == "--check";
     }
 
     bool failed = false;
     bool hidden = false;
     // One image for all files, so its pixel buffer is reused.
     Image image;
-    for (int i = 1; i < argc; ++i) {
-        const char* path = argv[i];
+    for (size_t i = 1; i < args.size(); ++i) {
+        const char* path = args[i].c_str();
         if (!hasPngExtension(path))
             continue;
         try {

@@ -3,8 +3,10 @@
 #include <cstdio>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "apply_stencil.h"
+#include "arguments.h"
 #include "image.h"
 #include "info_option.h"
 #include "output_path.h"
@@ -35,15 +37,16 @@ std::string sizeText(const Image& image)
 
 int main(int argc, char** argv)
 {
-    if (argc == 2 && printInfoOption(argv[1], tool, help))
+    const std::vector<std::string> args = commandLine(argc, argv);
+    if (args.size() == 2 && printInfoOption(args[1].c_str(), tool, help))
         return 0;
-    if (argc < 4) {
+    if (args.size() < 4) {
         std::fprintf(stderr, "usage: %s COLOUR STENCIL PREFIX\n", tool);
         return 2;
     }
-    const char* colourPath = argv[1];
-    const char* stencilPath = argv[2];
-    const char* prefix = argv[3];
+    const char* colourPath = args[1].c_str();
+    const char* stencilPath = args[2].c_str();
+    const char* prefix = args[3].c_str();
 
     std::string output;
     const char* current = colourPath;

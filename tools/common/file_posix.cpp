@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include <fcntl.h>
@@ -74,9 +75,12 @@ std::string temporaryTemplate(const std::string& target)
     return dir + "." + name.substr(0, 64) + ".XXXXXX";
 }
 
-} // namespace
+std::string reasonFor(int error)
+{
+    return error == 0 ? std::string() : std::strerror(error);
+}
 
-int readFile(const char* path, std::vector<unsigned char>& bytes)
+int readWhole(const char* path, std::vector<unsigned char>& bytes)
 {
     bytes.clear();
     Descriptor file(::open(path, O_RDONLY | O_CLOEXEC));
@@ -113,7 +117,7 @@ int readFile(const char* path, std::vector<unsigned char>& bytes)
     return 0;
 }
 
-int replaceFile(const char* path, const std::vector<unsigned char>& bytes)
+int replace(const char* path, const std::vector<unsigned char>& bytes)
 {
     std::string target = path;
     struct stat info;
@@ -158,6 +162,11 @@ int replaceFile(const char* path, const std::vector<unsigned char>& bytes)
     }
     if (error == 0)
         error = writeAll(file.fd, bytes);
+    // On disk before the rename, so that a crash leaves the old file or the
+    // new one, never one whose data had not yet been written. A file system
+    // that cannot flush at all says EINVAL; there the rename still goes on.
+    if (error == 0 && ::fsync(file.fd) != 0 && errno != EINVAL)
+        error = errno;
     int closeError = file.close();
     if (error == 0)
         error = closeError;
@@ -166,4 +175,16 @@ int replaceFile(const char* path, const std::vector<unsigned char>& bytes)
     if (error != 0)
         ::unlink(temporary.c_str());
     return error;
+}
+
+} // namespace
+
+std::string readFile(const char* path, std::vector<unsigned char>& bytes)
+{
+    return reasonFor(readWhole(path, bytes));
+}
+
+std::string replaceFile(const char* path, const std::vector<unsigned char>& bytes)
+{
+    return reasonFor(replace(path, bytes));
 }

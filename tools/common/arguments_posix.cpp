@@ -1,0 +1,6 @@
+#include "arguments.h"
+
+std::vector<std::string> commandLine(int argc, char** argv)
+{
+    return std::vector<std::string>(argv, argv + argc);
+}
