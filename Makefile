@@ -4,7 +4,7 @@ BUILD_TYPE ?= Release
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 MAKEFLAGS += --no-print-directory
 
-.PHONY: all deps build demo test test-sanitize install package bench clean
+.PHONY: all deps build demo test test-sanitize windows test-windows install package bench clean
 
 all: build
 
@@ -49,6 +49,17 @@ test-sanitize: deps
 	@cmake --build build-sanitize -j $(JOBS)
 	@ASAN_OPTIONS=$(SANITIZER_OPTIONS) ctest --test-dir build-sanitize --output-on-failure -j $(JOBS)
 
+# Both tools for 64-bit Windows, cross-built with MinGW-w64 into
+# build-windows/ and packed with README and licences into a zip; and the
+# suite built the same way and run under wine.
+windows:
+	@scripts/install-deps windows
+	@scripts/windows
+
+test-windows:
+	@scripts/install-deps windows
+	@scripts/windows test
+
 # Both tools against bare programs making the same codec calls; not part of
 # make test. ROUNDS runs of each, the fastest counting.
 ROUNDS ?= 3
@@ -58,4 +69,4 @@ bench: build
 	@scripts/bench $(BUILD_DIR) $(ROUNDS)
 
 clean:
-	rm -rf $(BUILD_DIR) build-sanitize
+	rm -rf $(BUILD_DIR) build-sanitize build-windows
