@@ -2,9 +2,10 @@
 // pipelines handle, as colour images with their stencils, and as files to
 // scrub of which one in four has colour behind its transparent pixels; and
 // textures that cannot hide colour: opaque RGB and grey, and palette sprites
-// whose transparent pixels are black.
+// whose transparent pixels are black; and thousands of small sprites, where
+// what a rewrite costs beyond the codec shows most.
 //
-//   make_bench_corpus DIR   (fills DIR/colour, DIR/stencil, DIR/scrub and DIR/opaque)
+//   make_bench_corpus DIR   (fills DIR/colour, DIR/stencil, DIR/scrub, DIR/opaque and DIR/small)
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -126,7 +127,7 @@ int main(int argc, char** argv)
         return 2;
     }
     const std::string dir = argv[1];
-    for (const char* sub : {"", "/colour", "/stencil", "/scrub", "/opaque"})
+    for (const char* sub : {"", "/colour", "/stencil", "/scrub", "/opaque", "/small"})
         ::mkdir((dir + sub).c_str(), 0755);
 
     struct Batch {
@@ -168,5 +169,16 @@ int main(int argc, char** argv)
             if (!saveOrReport(image, tool, (dir + "/opaque" + name).c_str()))
                 return 1;
         }
+
+    for (unsigned i = 0; i < 4000; ++i, ++seed) {
+        const Sprite sprite = spriteFor(32, 32, seed);
+        char name[64];
+        std::snprintf(name, sizeof name, "/small%04u.png", i);
+        image.width = image.height = 32;
+        image.pixels.assign(image.pixelBytes(), 0);
+        scrubImage(image, sprite, i % 4 == 0);
+        if (!saveOrReport(image, tool, (dir + "/small" + name).c_str()))
+            return 1;
+    }
     return 0;
 }
