@@ -12,6 +12,7 @@
 #include <zlib.h>
 
 #include "apply_stencil.h"
+#include "file.h"
 #include "hidden_colour_possible.h"
 #include "scrub_hidden_colour.h"
 
@@ -207,4 +208,28 @@ TEST(Operations, ChunksCallAFileCleanOnlyWhenItsPixelsAre)
         proved += !may, hiding += hides;
     }
     EXPECT_TRUE(proved > 500 && hiding > 500) << proved << " proved clean, " << hiding << " hiding colour";
+}
+
+TEST(Operations, RefusesWhatWouldLoseData)
+{
+    // Only the first frame of an animated image would be written back.
+    Bytes png, bytes;
+    lodepng::load_file(png, corpus + "basn2c08.png");
+    const std::string animation = chunk("acTL", std::string(8, '\0'));
+    png.insert(png.begin() + 33, animation.begin(), animation.end());
+    Image image;
+    image.decode(png);
+    EXPECT_EQ(image.failure.reason(), "animated PNG is not supported");
+    EXPECT_TRUE(mayHoldHiddenColour(png));
+
+    // A file swapped for another after it was read is not replaced.
+    const std::string path = ::testing::TempDir() + "swapped", other = ::testing::TempDir() + "other";
+    lodepng::save_file(Bytes{1}, path);
+    lodepng::save_file(Bytes{2}, other);
+    FileIdentity read;
+    ASSERT_EQ(readFile(path.c_str(), bytes, true, &read), "");
+    std::filesystem::rename(other, path);
+    EXPECT_EQ(replaceFile(path.c_str(), Bytes{3}, &read), "file changed while it was being handled");
+    lodepng::load_file(bytes, path);
+    EXPECT_EQ(bytes, Bytes{2});
 }

@@ -18,6 +18,8 @@ std::string Failure::reason() const
         return "empty file";
     if (codecError == allocationFailed)
         return "out of memory";
+    if (codecError == animatedImage)
+        return "animated PNG is not supported";
     if (codecError != 0)
         return lodepng_error_text(codecError);
     return "no error";

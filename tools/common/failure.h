@@ -2,6 +2,11 @@
 
 #include <string>
 
+// A code of this system's own among the codec's, whose codes stay below
+// 1000: the file is an animated PNG, of which only the first frame would
+// survive.
+const unsigned animatedImage = 1000;
+
 // Why reading, decoding, encoding or writing a file failed. At most one of the
 // two is set; both are empty when nothing failed.
 struct Failure {

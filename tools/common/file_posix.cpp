@@ -1,7 +1,7 @@
 #include "file.h"
 
+#include <atomic>
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -75,15 +75,61 @@ std::string temporaryTemplate(const std::string& target)
     return dir + "." + name.substr(0, 64) + ".XXXXXX";
 }
 
+// Not errno values: the target is no longer the file that was read; a
+// file that must be regular is not.
+const int fileChanged = -1;
+const int notRegular = -2;
+
 std::string reasonFor(int error)
 {
+    if (error == fileChanged)
+        return "file changed while it was being handled";
+    if (error == notRegular)
+        return "not a regular file";
     return error == 0 ? std::string() : std::strerror(error);
 }
 
-int readWhole(const char* path, std::vector<unsigned char>& bytes)
+// The temporary file of the replacement under way, for a signal handler.
+std::atomic<const char*> pendingTemporary(nullptr);
+
+std::string folderOf(const std::string& path)
+{
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// Follows symbolic links one at a time, as the kernel does with
+// fs.protected_symlinks on, whatever that setting is: a link in a sticky,
+// world-writable folder is followed only for its owner or the folder's.
+// Leaves in target the first name that is no link.
+int resolveLinks(std::string& target)
+{
+    struct stat link;
+    for (int hops = 0; ::lstat(target.c_str(), &link) == 0 && S_ISLNK(link.st_mode); ++hops) {
+        const std::string folder = folderOf(target);
+        struct stat info;
+        if (hops == 40)
+            return ELOOP;
+        if (::stat(folder.c_str(), &info) != 0)
+            return errno;
+        if ((info.st_mode & (S_ISVTX | S_IWOTH)) == (S_ISVTX | S_IWOTH) && link.st_uid != ::geteuid() &&
+            link.st_uid != info.st_uid)
+            return EACCES;
+        std::string points(static_cast<size_t>(link.st_size) + 1, '\0');
+        const ssize_t length = ::readlink(target.c_str(), &points[0], points.size());
+        if (length < 0)
+            return errno;
+        points.resize(static_cast<size_t>(length));
+        target = points[0] == '/' || target.find('/') == std::string::npos ? points : folder + "/" + points;
+    }
+    return 0;
+}
+
+int readWhole(const char* path, std::vector<unsigned char>& bytes, bool regularOnly, FileIdentity* identity)
 {
     bytes.clear();
-    Descriptor file(::open(path, O_RDONLY | O_CLOEXEC));
+    // A pipe without a writer would hold the open forever.
+    Descriptor file(::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (file.fd < 0)
         return errno;
     struct stat info;
@@ -91,16 +137,25 @@ int readWhole(const char* path, std::vector<unsigned char>& bytes)
         return errno;
     if (S_ISDIR(info.st_mode))
         return EISDIR;
+    if (regularOnly && !S_ISREG(info.st_mode))
+        return notRegular;
+    if (!S_ISREG(info.st_mode) && ::fcntl(file.fd, F_SETFL, 0) != 0)
+        return errno;
+    if (identity != nullptr)
+        *identity = FileIdentity{static_cast<unsigned long long>(info.st_dev), static_cast<unsigned long long>(info.st_ino)};
 
-    // One byte more than the stated size lets the read that finds the end
-    // succeed without growing the buffer; pipes and files that grow still
-    // work, the buffer doubling as needed.
-    size_t capacity = S_ISREG(info.st_mode) ? static_cast<size_t>(info.st_size) + 1 : 65536;
-    bytes.resize(capacity);
+    // The signature and header first. Then one byte more than the stated
+    // size lets the read that finds the end succeed without growing the
+    // buffer; pipes and files that grow still work, the buffer doubling.
+    bytes.resize(33);
     size_t used = 0;
     for (;;) {
-        if (used == bytes.size())
-            bytes.resize(bytes.size() * 2);
+        if (used == bytes.size()) {
+            if (used == 33 && !startsLikePng(bytes))
+                break;
+            const bool first = used == 33 && S_ISREG(info.st_mode);
+            bytes.resize(first ? std::max<size_t>(static_cast<size_t>(info.st_size) + 1, 66) : used * 2);
+        }
         ssize_t n = ::read(file.fd, bytes.data() + used, bytes.size() - used);
         if (n < 0) {
             if (errno == EINTR)
@@ -117,18 +172,12 @@ int readWhole(const char* path, std::vector<unsigned char>& bytes)
     return 0;
 }
 
-int replace(const char* path, const std::vector<unsigned char>& bytes)
+int replace(const char* path, const std::vector<unsigned char>& bytes, const FileIdentity* expected)
 {
     std::string target = path;
+    if (int error = resolveLinks(target))
+        return error;
     struct stat info;
-    if (::lstat(path, &info) == 0 && S_ISLNK(info.st_mode)) {
-        char* resolved = ::realpath(path, nullptr);
-        if (resolved == nullptr)
-            return errno;
-        target = resolved;
-        std::free(resolved);
-    }
-
     const bool exists = ::stat(target.c_str(), &info) == 0;
     if (exists) {
         if (S_ISDIR(info.st_mode))
@@ -145,6 +194,7 @@ int replace(const char* path, const std::vector<unsigned char>& bytes)
     Descriptor file(::mkostemp(&temporary[0], O_CLOEXEC));
     if (file.fd < 0)
         return errno;
+    pendingTemporary = temporary.c_str();
 
     int error = 0;
     if (exists) {
@@ -170,21 +220,35 @@ int replace(const char* path, const std::vector<unsigned char>& bytes)
     int closeError = file.close();
     if (error == 0)
         error = closeError;
+    // Only the file that was read may be replaced; this leaves the moment
+    // between this look and the rename, not the whole of the work before.
+    struct stat now;
+    if (error == 0 && expected != nullptr &&
+        (::lstat(target.c_str(), &now) != 0 || static_cast<unsigned long long>(now.st_dev) != expected->device ||
+         static_cast<unsigned long long>(now.st_ino) != expected->file))
+        error = fileChanged;
     if (error == 0 && ::rename(temporary.c_str(), target.c_str()) != 0)
         error = errno;
     if (error != 0)
         ::unlink(temporary.c_str());
+    pendingTemporary = nullptr;
     return error;
 }
 
 } // namespace
 
-std::string readFile(const char* path, std::vector<unsigned char>& bytes)
+std::string readFile(const char* path, std::vector<unsigned char>& bytes, bool regularOnly, FileIdentity* identity)
 {
-    return reasonFor(readWhole(path, bytes));
+    return reasonFor(readWhole(path, bytes, regularOnly, identity));
 }
 
-std::string replaceFile(const char* path, const std::vector<unsigned char>& bytes)
+std::string replaceFile(const char* path, const std::vector<unsigned char>& bytes, const FileIdentity* expected)
 {
-    return reasonFor(replace(path, bytes));
+    return reasonFor(replace(path, bytes, expected));
+}
+
+void removeTemporaryFile()
+{
+    if (const char* temporary = pendingTemporary.load())
+        ::unlink(temporary);
 }

@@ -1,6 +1,7 @@
 #include "file.h"
 
 #include <algorithm>
+#include <atomic>
 #include <string>
 
 #include <windows.h>
@@ -16,9 +17,21 @@ std::wstring wide(const std::string& text)
     return result;
 }
 
+// Not system error codes: the target is no longer the file that was read;
+// a file that must be regular is not.
+const DWORD fileChanged = 0xE0000001;
+const DWORD notRegular = 0xE0000002;
+
+// The temporary file of the replacement under way, for a control handler.
+std::atomic<const wchar_t*> pendingTemporary(nullptr);
+
 // The system's own words for an error, on one line.
 std::string reasonFor(DWORD error)
 {
+    if (error == fileChanged)
+        return "file changed while it was being handled";
+    if (error == notRegular)
+        return "not a regular file";
     wchar_t* text = nullptr;
     FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
                    nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
@@ -88,7 +101,18 @@ std::wstring linkTarget(const std::wstring& path)
     return path;
 }
 
-// A new file beside the target, named .NAME.XXXXXX as on other systems.
+bool identify(HANDLE file, FileIdentity& identity)
+{
+    BY_HANDLE_FILE_INFORMATION information;
+    if (!GetFileInformationByHandle(file, &information))
+        return false;
+    identity.device = information.dwVolumeSerialNumber;
+    identity.file = (static_cast<unsigned long long>(information.nFileIndexHigh) << 32) | information.nFileIndexLow;
+    return true;
+}
+
+// A new file beside the target, named .NAME.XXXXXX as on other systems. It
+// may be deleted while open, so that a control handler can remove it.
 DWORD createTemporary(const std::wstring& target, std::wstring& temporary, Handle& file)
 {
     const size_t slash = target.find_last_of(L"\\/");
@@ -101,8 +125,8 @@ DWORD createTemporary(const std::wstring& target, std::wstring& temporary, Handl
         for (int i = 0; i < 6; ++i, seed = seed * 6364136223846793005u + 1442695040888963407u)
             suffix += digits[(seed >> 33) % 36];
         temporary = dir + L"." + name.substr(0, 64) + L"." + suffix;
-        file.handle = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                                  nullptr);
+        file.handle = CreateFileW(temporary.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file.valid())
             return 0;
         if (GetLastError() != ERROR_FILE_EXISTS)
@@ -113,21 +137,32 @@ DWORD createTemporary(const std::wstring& target, std::wstring& temporary, Handl
 
 } // namespace
 
-std::string readFile(const char* path, std::vector<unsigned char>& bytes)
+std::string readFile(const char* path, std::vector<unsigned char>& bytes, bool regularOnly, FileIdentity* identity)
 {
     bytes.clear();
     Handle file(CreateFileW(wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.valid())
         return reasonFor(GetLastError());
-    // One byte more than the stated size lets the read that finds the end
-    // succeed without growing the buffer; pipes start at 64 KiB and double.
+    const bool regular = GetFileType(file.handle) == FILE_TYPE_DISK;
+    if (regularOnly && !regular)
+        return reasonFor(notRegular);
+    if (identity != nullptr && !identify(file.handle, *identity))
+        return reasonFor(GetLastError());
+    // The signature and header first. Then one byte more than the stated
+    // size lets the read that finds the end succeed without growing the
+    // buffer; pipes and files that grow still work, the buffer doubling.
     LARGE_INTEGER size;
-    bytes.resize(GetFileSizeEx(file.handle, &size) ? size_t(size.QuadPart) + 1 : 65536);
+    if (!regular || !GetFileSizeEx(file.handle, &size))
+        size.QuadPart = 0;
+    bytes.resize(33);
     size_t used = 0;
     for (;;) {
-        if (used == bytes.size())
-            bytes.resize(bytes.size() * 2);
+        if (used == bytes.size()) {
+            if (used == 33 && !startsLikePng(bytes))
+                break;
+            bytes.resize(used == 33 && regular ? std::max<size_t>(size_t(size.QuadPart) + 1, 66) : used * 2);
+        }
         const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - used, 1u << 30));
         DWORD read = 0;
         if (!ReadFile(file.handle, bytes.data() + used, chunk, &read, nullptr)) {
@@ -145,7 +180,7 @@ std::string readFile(const char* path, std::vector<unsigned char>& bytes)
     return std::string();
 }
 
-std::string replaceFile(const char* path, const std::vector<unsigned char>& bytes)
+std::string replaceFile(const char* path, const std::vector<unsigned char>& bytes, const FileIdentity* expected)
 {
     std::wstring target = wide(path);
     DWORD attributes = GetFileAttributesW(target.c_str());
@@ -164,6 +199,7 @@ std::string replaceFile(const char* path, const std::vector<unsigned char>& byte
     DWORD error = createTemporary(target, temporary, file);
     if (error != 0)
         return reasonFor(error);
+    pendingTemporary = temporary.c_str();
     error = writeAll(file.handle, bytes);
     // On disk before the move, so that a crash leaves the old file or the
     // new one, never one whose data had not yet been written.
@@ -172,10 +208,27 @@ std::string replaceFile(const char* path, const std::vector<unsigned char>& byte
     const DWORD closeError = file.close();
     if (error == 0)
         error = closeError;
+    // Only the file that was read may be replaced; this leaves the moment
+    // between this look and the move, not the whole of the work before.
+    if (error == 0 && expected != nullptr) {
+        Handle now(CreateFileW(target.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        FileIdentity identity;
+        if (!now.valid() || !identify(now.handle, identity) || identity.device != expected->device ||
+            identity.file != expected->file)
+            error = fileChanged;
+    }
     if (error == 0 &&
         !MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         error = GetLastError();
     if (error != 0)
         DeleteFileW(temporary.c_str());
+    pendingTemporary = nullptr;
     return error == 0 ? std::string() : reasonFor(error);
+}
+
+void removeTemporaryFile()
+{
+    if (const wchar_t* temporary = pendingTemporary.load())
+        DeleteFileW(temporary);
 }

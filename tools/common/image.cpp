@@ -21,6 +21,20 @@ bool allGrey(const std::vector<unsigned char>& pixels, size_t bytes)
     return true;
 }
 
+// An animated PNG announces itself with an acTL chunk before its first
+// image data; the header before it has been checked.
+bool animated(const std::vector<unsigned char>& png)
+{
+    const unsigned char* end = png.data() + png.size();
+    for (const unsigned char* chunk = png.data() + 33; end - chunk >= 12; chunk = lodepng_chunk_next_const(chunk, end)) {
+        if (lodepng_chunk_type_equals(chunk, "IDAT"))
+            return false;
+        if (lodepng_chunk_type_equals(chunk, "acTL"))
+            return true;
+    }
+    return false;
+}
+
 // What the decoder kept describes the file that was read, and a few of its
 // parts would bind the encoder to that file's layout, which the pixels no
 // longer have: significant bits make it keep the input's colour type and bit
@@ -48,10 +62,10 @@ void clear(Image& image)
 }
 } // namespace
 
-bool Image::read(const char* path, std::vector<unsigned char>& png)
+bool Image::read(const char* path, std::vector<unsigned char>& png, bool regularOnly)
 {
     failure = Failure();
-    failure.fileError = readFile(path, png);
+    failure.fileError = readFile(path, png, regularOnly, &source);
     if (failure.failed())
         clear(*this);
     return !failure.failed();
@@ -70,10 +84,14 @@ void Image::decode(const std::vector<unsigned char>& png)
     failure = Failure();
     unsigned decodedWidth = 0;
     unsigned decodedHeight = 0;
+    const bool inspected = lodepng_inspect(&decodedWidth, &decodedHeight, &codecState, png.data(), png.size()) == 0;
+    if (inspected && animated(png)) {
+        failure.codecError = animatedImage;
+        return;
+    }
     // The buffer is kept for files of the same size or smaller, but not
     // alongside a larger one: holding both would only raise the peak.
-    if (lodepng_inspect(&decodedWidth, &decodedHeight, &codecState, png.data(), png.size()) == 0 &&
-        size_t(decodedWidth) * decodedHeight * 4 > pixels.capacity())
+    if (inspected && size_t(decodedWidth) * decodedHeight * 4 > pixels.capacity())
         std::vector<unsigned char>().swap(pixels);
     // The decoder appends, which is why pixels was emptied above.
     failure.codecError = lodepng::decode(pixels, decodedWidth, decodedHeight, codecState, png);
@@ -96,11 +114,11 @@ bool Image::encode(std::vector<unsigned char>& png)
     return !failure.failed();
 }
 
-bool Image::save(const char* path)
+bool Image::save(const char* path, const FileIdentity* expected)
 {
     std::vector<unsigned char> png;
     if (!encode(png))
         return false;
-    failure.fileError = replaceFile(path, png);
+    failure.fileError = replaceFile(path, png, expected);
     return !failure.failed();
 }

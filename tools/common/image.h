@@ -7,6 +7,7 @@
 #include <lodepng.h>
 
 #include "failure.h"
+#include "file.h"
 
 // A PNG file decoded to 8-bit RGBA, together with the codec state that
 // decoded it. Pixel (x, y) starts at byte (y * width + x) * 4, channels in the
@@ -26,6 +27,8 @@ struct Image {
     bool loaded = false;
     // Why the last load or save failed.
     Failure failure;
+    // Which file the last read found.
+    FileIdentity source;
 
     Image() = default;
     Image(const Image&) = delete;
@@ -38,18 +41,21 @@ struct Image {
     // loading many files into one Image does not reallocate for each.
     void load(const char* path);
 
-    // What load does first: reads the whole file at path into png. Returns
-    // false, with failure set and the image emptied, when it cannot.
-    bool read(const char* path, std::vector<unsigned char>& png);
+    // What load does first: reads the whole file at path into png and notes
+    // in source which file it was. With regularOnly, only a regular file is
+    // read. Returns false, with failure set and the image emptied, when it
+    // cannot.
+    bool read(const char* path, std::vector<unsigned char>& png, bool regularOnly = false);
 
-    // What load does once the file is read: decodes PNG bytes in memory.
+    // What load does once the file is read: decodes PNG bytes in memory. An
+    // animated PNG is refused, since only its first frame would be kept.
     void decode(const std::vector<unsigned char>& png);
 
     // Encodes the first pixelBytes() of pixels and replaces the file at path
-    // with them without ever leaving it partly written. Returns false, with
-    // failure set and nothing at path changed, when encoding or writing
-    // fails.
-    bool save(const char* path);
+    // with them without ever leaving it partly written; with expected, only
+    // if path still names that file. Returns false, with failure set and
+    // nothing at path changed, when encoding or writing fails.
+    bool save(const char* path, const FileIdentity* expected = nullptr);
 
     // What save does before writing: encodes into png in memory. Returns
     // false, with failure set, when the codec refuses. First drops from

@@ -1,6 +1,8 @@
 #include "report.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 void reportFailure(const char* tool, const char* path, const std::string& reason)
 {
@@ -14,13 +16,21 @@ bool reportUnless(bool succeeded, const Image& image, const char* tool, const ch
     return succeeded;
 }
 
+bool standardOutputWritten(const char* tool)
+{
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout))
+        return true;
+    reportFailure(tool, "standard output", std::strerror(errno));
+    return false;
+}
+
 bool loadOrReport(Image& image, const char* tool, const char* path)
 {
     image.load(path);
     return reportUnless(image.loaded, image, tool, path);
 }
 
-bool saveOrReport(Image& image, const char* tool, const char* path)
+bool saveOrReport(Image& image, const char* tool, const char* path, const FileIdentity* expected)
 {
-    return reportUnless(image.save(path), image, tool, path);
+    return reportUnless(image.save(path, expected), image, tool, path);
 }

@@ -42,6 +42,8 @@ bool mayHoldHiddenColour(const std::vector<unsigned char>& png)
             break;
         if (lodepng_chunk_type_equals(chunk, "IDAT")) {
             imageData = true;
+        } else if (lodepng_chunk_type_equals(chunk, "acTL")) {
+            return true; // animated: the decoder refuses it
         } else if (lodepng_chunk_type_equals(chunk, "PLTE")) {
             palette = data;
             paletteSize = length;

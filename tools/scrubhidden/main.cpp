@@ -1,18 +1,16 @@
 // scrubhidden [--check] FILE...: sets the colour of fully transparent pixels
 // to black in each PNG file named, rewriting a file only when something
 // changed; with --check, lists the files that would change instead.
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <new>
 #include <string>
 #include <vector>
 
-#include "arguments.h"
 #include "hidden_colour_possible.h"
 #include "image.h"
 #include "info_option.h"
 #include "png_extension.h"
+#include "process.h"
 #include "report.h"
 #include "scrub_hidden_colour.h"
 
@@ -34,13 +32,13 @@ const char* const help =
 
 enum class Outcome { clean, hidesColour, failed };
 
-// Reads the file and judges it, from its chunks where they decide and from
-// its pixels where not; the pixels are then left scrubbed in image. The file
+// Reads the file, which must be a regular one, and judges it, from its
+// chunks where they decide and from its pixels where not; the pixels are then left scrubbed in image. The file
 // bytes go before anything is encoded, so that they never add to the peak.
 Outcome examine(Image& image, const char* path)
 {
     std::vector<unsigned char> png;
-    if (!reportUnless(image.read(path, png), image, tool, path))
+    if (!reportUnless(image.read(path, png, true), image, tool, path))
         return Outcome::failed;
     if (!mayHoldHiddenColour(png))
         return Outcome::clean;
@@ -53,12 +51,12 @@ Outcome examine(Image& image, const char* path)
 
 int main(int argc, char** argv)
 {
-    const std::vector<std::string> args = commandLine(argc, argv);
+    const std::vector<std::string> args = startProcess(argc, argv);
     bool check = false;
     // None of these words ends in ".png", so none is ever taken for a file.
     for (size_t i = 1; i < args.size(); ++i) {
-        if (printInfoOption(args[i].c_str(), tool, help))
-            return 0;
+        if (const int status = answerInfoOption(args[i].c_str(), tool, help); status >= 0)
+            return status;
         check = check || args[i] == "--check";
     }
 
@@ -78,7 +76,7 @@ int main(int argc, char** argv)
             hidden = true;
             if (check)
                 std::printf("%s\n", path);
-            else if (!saveOrReport(image, tool, path))
+            else if (!saveOrReport(image, tool, path, &image.source))
                 failed = true;
         } catch (const std::bad_alloc&) {
             // Give the memory back so that smaller files after this one can
@@ -91,9 +89,7 @@ int main(int argc, char** argv)
     if (!check)
         return failed ? 1 : 0;
     // A list that never arrived must not pass for an empty one.
-    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-        reportFailure(tool, "standard output", std::strerror(errno));
+    if (!standardOutputWritten(tool))
         return 2;
-    }
     return failed ? 2 : hidden ? 1 : 0;
 }

@@ -6,10 +6,10 @@
 #include <vector>
 
 #include "apply_stencil.h"
-#include "arguments.h"
 #include "image.h"
 #include "info_option.h"
 #include "output_path.h"
+#include "process.h"
 #include "report.h"
 
 namespace {
@@ -37,9 +37,10 @@ std::string sizeText(const Image& image)
 
 int main(int argc, char** argv)
 {
-    const std::vector<std::string> args = commandLine(argc, argv);
-    if (args.size() == 2 && printInfoOption(args[1].c_str(), tool, help))
-        return 0;
+    const std::vector<std::string> args = startProcess(argc, argv);
+    if (args.size() == 2)
+        if (const int status = answerInfoOption(args[1].c_str(), tool, help); status >= 0)
+            return status;
     if (args.size() < 4) {
         std::fprintf(stderr, "usage: %s COLOUR STENCIL PREFIX\n", tool);
         return 2;

@@ -1,11 +1,22 @@
-#include "arguments.h"
+#include "process.h"
 
 #include <windows.h>
 
 #include <shellapi.h>
 
-std::vector<std::string> commandLine(int, char**)
+#include "file.h"
+
+namespace {
+BOOL WINAPI endOnControl(DWORD)
 {
+    removeTemporaryFile();
+    return FALSE; // and on to the handler that ends the process
+}
+} // namespace
+
+std::vector<std::string> startProcess(int, char**)
+{
+    SetConsoleCtrlHandler(endOnControl, TRUE);
     // Messages then show non-ASCII names as typed.
     SetConsoleOutputCP(CP_UTF8);
     int count = 0;

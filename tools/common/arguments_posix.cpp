@@ -1,6 +1,0 @@
-#include "arguments.h"
-
-std::vector<std::string> commandLine(int argc, char** argv)
-{
-    return std::vector<std::string>(argv, argv + argc);
-}
