@@ -130,55 +130,45 @@ int main(int argc, char** argv)
     for (const char* sub : {"", "/colour", "/stencil", "/scrub", "/opaque", "/small"})
         ::mkdir((dir + sub).c_str(), 0755);
 
+    // Sprites go to colour, stencil and scrub; textures to opaque, in turn
+    // colour, grey, opaque palette and palette with transparency; small
+    // sprites to small.
+    enum Kind { sprites, textures, smallSprites };
     struct Batch {
+        Kind kind;
         unsigned count, width, height;
     };
-    const Batch batches[] = {{120, 256, 256}, {4, 1024, 768}, {1, 2048, 2048}};
+    const Batch batches[] = {{sprites, 120, 256, 256}, {sprites, 4, 1024, 768},  {sprites, 1, 2048, 2048},
+                             {textures, 48, 512, 512}, {textures, 48, 256, 256}, {textures, 4, 2048, 2048},
+                             {smallSprites, 4000, 32, 32}};
     unsigned seed = 0;
     Image image;
     for (const Batch& batch : batches)
         for (unsigned i = 0; i < batch.count; ++i, ++seed) {
             const Sprite sprite = spriteFor(batch.width, batch.height, seed);
             char name[64];
-            std::snprintf(name, sizeof name, "/sprite%03u-%ux%u.png", seed, batch.width, batch.height);
+            const char* const kinds[] = {"sprite", "texture", "small"};
+            std::snprintf(name, sizeof name, "/%s%04u-%ux%u.png", kinds[batch.kind], seed, batch.width, batch.height);
             image.width = batch.width;
             image.height = batch.height;
             image.pixels.assign(image.pixelBytes(), 0);
-            colourImage(image, sprite);
-            if (!saveOrReport(image, tool, (dir + "/colour" + name).c_str()))
-                return 1;
-            stencilImage(image, sprite);
-            if (!saveOrReport(image, tool, (dir + "/stencil" + name).c_str()))
-                return 1;
-            scrubImage(image, sprite, seed % 4 == 0);
-            if (!saveOrReport(image, tool, (dir + "/scrub" + name).c_str()))
-                return 1;
-        }
-
-    // Colour, grey, opaque palette and palette with transparency, in turn.
-    const Batch textures[] = {{48, 512, 512}, {48, 256, 256}, {4, 2048, 2048}};
-    for (const Batch& batch : textures)
-        for (unsigned i = 0; i < batch.count; ++i, ++seed) {
-            const Sprite sprite = spriteFor(batch.width, batch.height, seed);
-            char name[64];
-            std::snprintf(name, sizeof name, "/texture%03u-%ux%u.png", seed, batch.width, batch.height);
-            image.width = batch.width;
-            image.height = batch.height;
-            image.pixels.assign(image.pixelBytes(), 0);
-            textureImage(image, sprite, static_cast<int>(i % 4));
-            if (!saveOrReport(image, tool, (dir + "/opaque" + name).c_str()))
+            const auto write = [&](const char* set) { return saveOrReport(image, tool, (dir + set + name).c_str()); };
+            bool written = true;
+            if (batch.kind == sprites) {
+                colourImage(image, sprite);
+                written = write("/colour");
+                stencilImage(image, sprite);
+                written = written && write("/stencil");
+            }
+            if (batch.kind == textures) {
+                textureImage(image, sprite, static_cast<int>(i % 4));
+                written = write("/opaque");
+            } else {
+                scrubImage(image, sprite, seed % 4 == 0);
+                written = written && write(batch.kind == smallSprites ? "/small" : "/scrub");
+            }
+            if (!written)
                 return 1;
         }
-
-    for (unsigned i = 0; i < 4000; ++i, ++seed) {
-        const Sprite sprite = spriteFor(32, 32, seed);
-        char name[64];
-        std::snprintf(name, sizeof name, "/small%04u.png", i);
-        image.width = image.height = 32;
-        image.pixels.assign(image.pixelBytes(), 0);
-        scrubImage(image, sprite, i % 4 == 0);
-        if (!saveOrReport(image, tool, (dir + "/small" + name).c_str()))
-            return 1;
-    }
     return 0;
 }
