@@ -17,12 +17,12 @@ const struct { std::string command; int status; std::string errors, after; } row
     {"stencilcrop --version", 0, "", "grep -qx 'stencilcrop [0-9.]*' out"},
     {"stencilcrop -h", 0, "", "grep -qx 'usage: stencilcrop COLOUR STENCIL PREFIX' out"},
     // With standard input closed, the first file opened is descriptor 0.
-    {"stencilcrop c.png s.png new/ extra <&-", 0, "", "test -f new/s.png"},
+    {"umask 022; stencilcrop c.png s.png new/ extra <&-", 0, "", "stat -c %a new/s.png | grep -qx 644"},
     // Both separators end a folder name; an input may be a pipe, read in pieces.
     {"cp s.png 'new/a\\b.png' && (head -c 99 c.png; sleep 0.1; tail -c +100 c.png) | stencilcrop /dev/stdin 'new/a\\b.png' 'p\\'", 0, "", "test -f 'p\\b.png'"},
     {"stencilcrop missing.png s.png new/", 1, "stencilcrop: missing.png: No such file or directory\n", "! test -e new/s.png"},
     {"stencilcrop bad.png bad.png new/", 1, "stencilcrop: bad.png: " + badPng + "stencilcrop: bad.png: " + badPng, none},
-    {"stencilcrop c.png small.png new/", 1, "stencilcrop: small.png: stencil is 2x2 but the colour image is 32x32\n", none},
+    {"stencilcrop c.png small.png new/", 1, "stencilcrop: small.png: stencil is 32x2 but the colour image is 32x32\n", none},
     {"stencilcrop c.png clear.png new/", 1, "stencilcrop: clear.png: stencil has no visible pixel\n", "! test -e new/clear.png"},
     // Past the file-size limit, a write fails like any other.
     {"cp c.png new/ibasn6a16.png; ulimit -f 1; stencilcrop ibasn6a16.png ibasn6a16.png new/", 1, "stencilcrop: new/ibasn6a16.png: File too large\n", "cmp c.png new/ibasn6a16.png && test \"$(ls -A new)\" = ibasn6a16.png"},
@@ -54,7 +54,7 @@ TEST(Commands, StatusMessagesAndFiles)
     // bytes.
     const std::string samples = ::testing::TempDir() + "samples/";
     ASSERT_EQ(std::system(("rm -rf " + samples + " && mkdir -p " + samples + " && cp " + CORPUS_DIR + "/*.png " + samples).c_str()), 0);
-    lodepng::encode(samples + "small.png", std::vector<unsigned char>(16, 255), 2, 2);
+    lodepng::encode(samples + "small.png", std::vector<unsigned char>(32 * 2 * 4, 255), 32, 2);
     lodepng::encode(samples + "clear.png", std::vector<unsigned char>(32 * 32 * 4, 0), 32, 32);
     ASSERT_EQ(std::system(("set -e; cd " + samples + R"(; mkdir new dir.png && touch empty.png && cp basn4a08.png s.png
         cp basn6a08.png c.png && cp ftbbn0g01.png clean.png && touch -d @0 clean.png
