@@ -9,8 +9,6 @@
 namespace {
 const std::string badPng = "incorrect PNG signature, it's no PNG or corrupted\n", usage = "usage: stencilcrop COLOUR STENCIL PREFIX\n", none = "true";
 
-// c.png and its copies hold colour behind transparent pixels; clean.png has
-// transparent pixels, all black; noise.png is large and holds hidden colour.
 const struct { std::string command; int status; std::string errors, after; } rows[] = {
     {"stencilcrop c.png", 2, usage, none},
     {"stencilcrop c.png s.png", 2, usage, "! test -s out"},
