@@ -33,11 +33,12 @@ bool mayHoldHiddenColour(const std::vector<unsigned char>& png)
     const unsigned char* end = png.data() + png.size();
     // The header, 33 bytes in, was checked above.
     for (const unsigned char* chunk = png.data() + 33;; chunk = lodepng_chunk_next_const(chunk, end)) {
-        if (end - chunk < 12 || lodepng_chunk_length(chunk) > size_t(end - chunk) - 12 ||
-            lodepng_chunk_check_crc(chunk) != 0)
+        if (end - chunk < 12)
+            return true;
+        const size_t length = lodepng_chunk_length(chunk);
+        if (length > size_t(end - chunk) - 12 || lodepng_chunk_check_crc(chunk) != 0)
             return true;
         const unsigned char* data = lodepng_chunk_data_const(chunk);
-        const size_t length = lodepng_chunk_length(chunk);
         if (lodepng_chunk_type_equals(chunk, "IEND"))
             break;
         if (lodepng_chunk_type_equals(chunk, "IDAT")) {
