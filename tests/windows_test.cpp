@@ -30,7 +30,9 @@ TEST(Windows, NamesPathsAndReadOnlyFiles)
 
     EXPECT_EQ(run(L"stencilcrop.exe\" цвет.png нет\\..\\трафарет.png выход\\"), 0);
     EXPECT_TRUE(fs::exists(dir / L"выход" / L"трафарет.png"));
+    SetFileAttributesW((dir / L"цвет.png").c_str(), FILE_ATTRIBUTE_HIDDEN);
     EXPECT_EQ(run(L"scrubhidden.exe\" цвет.png только.png"), 1);
+    EXPECT_EQ(GetFileAttributesW((dir / L"цвет.png").c_str()) & FILE_ATTRIBUTE_HIDDEN, DWORD(FILE_ATTRIBUTE_HIDDEN));
     EXPECT_TRUE(!colour.empty() && read(L"цвет.png") != colour && read(L"только.png") == colour);
     EXPECT_EQ(read(L"errors.txt").rfind(u8"scrubhidden: только.png: ", 0), 0u) << read(L"errors.txt");
 }

@@ -12,15 +12,33 @@ const unsigned allocationFailed = 83;
 
 std::string Failure::reason() const
 {
-    if (!fileError.empty())
-        return fileError;
-    if (codecError == emptyInput)
-        return "empty file";
-    if (codecError == allocationFailed)
-        return "out of memory";
-    if (codecError == animatedImage)
+    switch (kind) {
+    case Kind::none:
+        return "no error";
+    case Kind::system:
+        return systemReason(code);
+    case Kind::codec:
+        if (code == emptyInput)
+            return "empty file";
+        if (code == allocationFailed)
+            return "out of memory";
+        return lodepng_error_text(unsigned(code));
+    case Kind::folder:
+        return "is a folder";
+    case Kind::notRegular:
+        return "not a regular file";
+    case Kind::exists:
+        return "file exists";
+    case Kind::denied:
+        return "Permission denied";
+    case Kind::changed:
+        return "file changed while it was being handled";
+    case Kind::notReplaceable:
+        return "the file or its folder is append-only or immutable";
+    case Kind::metadataLost:
+        return "cannot give the new file the old one's ACL and extended attributes: " + systemReason(code);
+    case Kind::animated:
         return "animated PNG is not supported";
-    if (codecError != 0)
-        return lodepng_error_text(codecError);
-    return "no error";
+    }
+    return "unknown failure";
 }

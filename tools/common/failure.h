@@ -2,17 +2,36 @@
 
 #include <string>
 
-// A code of this system's own among the codec's, whose codes stay below
-// 1000: the file is an animated PNG, of which only the first frame would
-// survive.
-const unsigned animatedImage = 1000;
-
-// Why reading, decoding, encoding or writing a file failed. At most one of the
-// two is set; both are empty when nothing failed.
+// Why reading, decoding, encoding or writing a file failed: one value from the
+// call that failed to the message that says so. The kind says whose words
+// apply; the code is the system's error number (errno, or a Windows error) or
+// the codec's, and means nothing with the kinds that are this system's own.
 struct Failure {
-    std::string fileError;   // the file layer's words for what failed
-    unsigned codecError = 0; // LodePNG's error code
+    enum class Kind {
+        none,
+        system,       // the system refused a call
+        codec,        // LodePNG refused to decode or encode
+        folder,       // a folder where a file is needed
+        notRegular,   // a device, pipe or the like where a plain file is needed
+        exists,       // a new name is taken already
+        denied,       // the caller may not write the file, or should not
+        changed,      // the file is no longer the one read, or its name means another
+        notReplaceable, // the folder or the file is append-only or immutable
+        metadataLost, // the replacement could not take the original's ACL or attributes
+        animated,     // only the first frame of an animated PNG would survive
+    };
+    Kind kind = Kind::none;
+    unsigned long code = 0;
 
-    bool failed() const { return !fileError.empty() || codecError != 0; }
+    static Failure system(unsigned long code) { return {Kind::system, code}; }
+    static Failure codec(unsigned code) { return {code == 0 ? Kind::none : Kind::codec, code}; }
+    static Failure of(Kind kind, unsigned long code = 0) { return {kind, code}; }
+
+    bool failed() const { return kind != Kind::none; }
+    // One line saying what went wrong, "no error" when nothing did.
     std::string reason() const;
 };
+
+// The system's own words for one of its error codes, on one line; each kind of
+// system has its own.
+std::string systemReason(unsigned long code);

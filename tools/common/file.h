@@ -1,46 +1,59 @@
 #pragma once
 
+// Whole-file reading and safe writing for the image record, written once for
+// every system on the primitives of file_system.h.
+//
+// Every write goes to a new file beside the target, named .NAME.XXXXXX,
+// which is given the original's metadata, flushed to disk and only then moved
+// over the target in one step, all relative to the target's folder held open,
+// so that a folder swapped meanwhile cannot redirect it. An existing target
+// is either replaced whole or left exactly as it was, and no temporary file is
+// left behind, whatever fails and whichever signal arrives, but a kill that
+// cannot be caught.
+
 #include <algorithm>
 #include <string>
 #include <vector>
 
-// Whole-file access for the image record, with one implementation for each
-// kind of system, picked when building. Both return an empty string on
-// success, or else the system's own words for what failed, on one line.
+#include "failure.h"
+#include "file_system.h"
 
-// Which file a read found, so that a rewrite can make sure it replaces
-// that very file.
-struct FileIdentity {
-    unsigned long long device = 0;
-    unsigned long long file = 0;
+// A regular file read so that it can be rewritten: the folder holding it,
+// kept open, its name there, and what it was when read.
+struct SourceFile {
+    Handle folder;
+    std::string name;
+    FileStatus status;
 };
 
-// Reads the file at path into bytes, replacing what bytes held, and notes
-// which file it was in identity, if given. The first 33 bytes come first:
-// when they do not start like a PNG file, reading stops there, so that a
-// large file that is no PNG is refused at once. The file is opened without
-// waiting on a pipe that has no writer; with regularOnly, anything but a
-// regular file is refused without being read.
-std::string readFile(const char* path, std::vector<unsigned char>& bytes, bool regularOnly = false,
-                     FileIdentity* identity = nullptr);
+// Reads the whole file at path into bytes, replacing what they held: a
+// regular file, or anything else that can be read, such as a pipe. The first
+// 33 bytes come first; when they do not start like a PNG file, reading stops
+// there, so that a large file that is no PNG is refused at once.
+Failure readFile(const std::string& path, std::vector<unsigned char>& bytes);
 
-// Replaces the file at path by bytes so that no reader and no crash ever
-// sees a partly written file: the bytes go to a new file beside the target,
-// named .NAME.XXXXXX, which is flushed to disk and only then moved over the
-// target in one step. A replaced file keeps its permissions (and its owner
-// and group, where the caller may set them). A symbolic link is kept and the
-// file it points to is replaced, but only where the kernel would follow the
-// link for the caller: not one in a sticky, world-writable folder that
-// belongs to neither the caller nor the folder's owner. A read-only target
-// is refused, and so, with expected given, is a target that is no longer
-// the file expected. On failure the target is unchanged and no temporary
-// file is left behind.
-std::string replaceFile(const char* path, const std::vector<unsigned char>& bytes,
-                        const FileIdentity* expected = nullptr);
+// The same for a regular file only, found as a write would find it, with what
+// rewriteFile needs kept in source. Anything but a regular file is refused
+// without being opened.
+Failure readForRewrite(const std::string& path, std::vector<unsigned char>& bytes, SourceFile& source);
 
-// Removes the temporary file of a replacement under way, if there is one.
-// Safe to call from a signal handler or a console control handler.
-void removeTemporaryFile();
+// Writes bytes as the file at path. A regular file there is replaced and its
+// owner, group, mode, ACL and extended attributes are kept (the owner only
+// where the caller may set it); a new file gets what a new file gets there.
+// Refused, with the target left as it was: a target that is no regular file,
+// one the caller may not write, one that another user planted in a sticky,
+// world-writable folder, and a target or folder that is append-only or
+// immutable.
+Failure writeNewFile(const std::string& path, const std::vector<unsigned char>& bytes);
+
+// Replaces the file that readForRewrite found with bytes, as writeNewFile
+// replaces a file, but only while it is that very file, unchanged: any change
+// to it or its name since it was read refuses the write.
+Failure rewriteFile(SourceFile& source, const std::vector<unsigned char>& bytes);
+
+// Removes the temporary files of every write under way. Safe in a signal
+// handler or a console control handler.
+void removeTemporaryFiles();
 
 // Whether the first bytes of a file can be the start of a PNG file.
 inline bool startsLikePng(const std::vector<unsigned char>& head)

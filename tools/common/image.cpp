@@ -62,10 +62,9 @@ void clear(Image& image)
 }
 } // namespace
 
-bool Image::read(const char* path, std::vector<unsigned char>& png, bool regularOnly)
+bool Image::read(const char* path, std::vector<unsigned char>& png)
 {
-    failure = Failure();
-    failure.fileError = readFile(path, png, regularOnly, &source);
+    failure = readForRewrite(path, png, source);
     if (failure.failed())
         clear(*this);
     return !failure.failed();
@@ -74,7 +73,10 @@ bool Image::read(const char* path, std::vector<unsigned char>& png, bool regular
 void Image::load(const char* path)
 {
     std::vector<unsigned char> png;
-    if (read(path, png))
+    failure = readFile(path, png);
+    if (failure.failed())
+        clear(*this);
+    else
         decode(png);
 }
 
@@ -86,7 +88,7 @@ void Image::decode(const std::vector<unsigned char>& png)
     unsigned decodedHeight = 0;
     const bool inspected = lodepng_inspect(&decodedWidth, &decodedHeight, &codecState, png.data(), png.size()) == 0;
     if (inspected && animated(png)) {
-        failure.codecError = animatedImage;
+        failure = Failure::of(Failure::Kind::animated);
         return;
     }
     // The buffer is kept for files of the same size or smaller, but not
@@ -94,7 +96,7 @@ void Image::decode(const std::vector<unsigned char>& png)
     if (inspected && size_t(decodedWidth) * decodedHeight * 4 > pixels.capacity())
         std::vector<unsigned char>().swap(pixels);
     // The decoder appends, which is why pixels was emptied above.
-    failure.codecError = lodepng::decode(pixels, decodedWidth, decodedHeight, codecState, png);
+    failure = Failure::codec(lodepng::decode(pixels, decodedWidth, decodedHeight, codecState, png));
     if (failure.failed()) {
         pixels.clear();
         return;
@@ -110,15 +112,22 @@ bool Image::encode(std::vector<unsigned char>& png)
     png.clear();
     fitInfoToPixels(codecState.info_png, pixels, std::min(pixelBytes(), pixels.size()));
     // Refuses, with a code of its own, a buffer shorter than the stated size.
-    failure.codecError = lodepng::encode(png, pixels, width, height, codecState);
+    failure = Failure::codec(lodepng::encode(png, pixels, width, height, codecState));
     return !failure.failed();
 }
 
-bool Image::save(const char* path, const FileIdentity* expected)
+bool Image::save(const char* path)
 {
     std::vector<unsigned char> png;
-    if (!encode(png))
-        return false;
-    failure.fileError = replaceFile(path, png, expected);
+    if (encode(png))
+        failure = writeNewFile(path, png);
+    return !failure.failed();
+}
+
+bool Image::rewrite()
+{
+    std::vector<unsigned char> png;
+    if (encode(png))
+        failure = rewriteFile(source, png);
     return !failure.failed();
 }

@@ -25,10 +25,10 @@ struct Image {
     std::vector<unsigned char> pixels;
     lodepng::State codecState;
     bool loaded = false;
-    // Why the last load or save failed.
+    // Why the last operation on a file failed.
     Failure failure;
-    // Which file the last read found.
-    FileIdentity source;
+    // The file that the last read found, for rewrite.
+    SourceFile source;
 
     Image() = default;
     Image(const Image&) = delete;
@@ -41,21 +41,24 @@ struct Image {
     // loading many files into one Image does not reallocate for each.
     void load(const char* path);
 
-    // What load does first: reads the whole file at path into png and notes
-    // in source which file it was. With regularOnly, only a regular file is
-    // read. Returns false, with failure set and the image emptied, when it
-    // cannot.
-    bool read(const char* path, std::vector<unsigned char>& png, bool regularOnly = false);
+    // Reads the regular file at path into png, to be decoded and then
+    // rewritten, and keeps in source what rewrite needs. Returns false, with
+    // failure set and the image emptied, when it cannot.
+    bool read(const char* path, std::vector<unsigned char>& png);
 
     // What load does once the file is read: decodes PNG bytes in memory. An
     // animated PNG is refused, since only its first frame would be kept.
     void decode(const std::vector<unsigned char>& png);
 
-    // Encodes the first pixelBytes() of pixels and replaces the file at path
-    // with them without ever leaving it partly written; with expected, only
-    // if path still names that file. Returns false, with failure set and
-    // nothing at path changed, when encoding or writing fails.
-    bool save(const char* path, const FileIdentity* expected = nullptr);
+    // Encodes the first pixelBytes() of pixels and writes them as the file at
+    // path, replacing any regular file there whole (see writeNewFile).
+    // Returns false, with failure set and nothing at path changed, when
+    // encoding or writing fails.
+    bool save(const char* path);
+
+    // The same for the file that read found, which is replaced only while it
+    // is that very file, unchanged since (see rewriteFile).
+    bool rewrite();
 
     // What save does before writing: encodes into png in memory. Returns
     // false, with failure set, when the codec refuses. First drops from

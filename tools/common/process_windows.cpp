@@ -9,7 +9,7 @@
 namespace {
 BOOL WINAPI endOnControl(DWORD)
 {
-    removeTemporaryFile();
+    removeTemporaryFiles();
     return FALSE; // and on to the handler that ends the process
 }
 } // namespace

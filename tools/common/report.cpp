@@ -30,7 +30,7 @@ bool loadOrReport(Image& image, const char* tool, const char* path)
     return reportUnless(image.loaded, image, tool, path);
 }
 
-bool saveOrReport(Image& image, const char* tool, const char* path, const FileIdentity* expected)
+bool saveOrReport(Image& image, const char* tool, const char* path)
 {
-    return reportUnless(image.save(path, expected), image, tool, path);
+    return reportUnless(image.save(path), image, tool, path);
 }

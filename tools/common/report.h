@@ -19,4 +19,4 @@ bool standardOutputWritten(const char* tool);
 // Load and save for a command: on failure the reason is reported as above.
 // Both return whether they succeeded.
 bool loadOrReport(Image& image, const char* tool, const char* path);
-bool saveOrReport(Image& image, const char* tool, const char* path, const FileIdentity* expected = nullptr);
+bool saveOrReport(Image& image, const char* tool, const char* path);

@@ -38,7 +38,7 @@ enum class Outcome { clean, hidesColour, failed };
 Outcome examine(Image& image, const char* path)
 {
     std::vector<unsigned char> png;
-    if (!reportUnless(image.read(path, png, true), image, tool, path))
+    if (!reportUnless(image.read(path, png), image, tool, path))
         return Outcome::failed;
     if (!mayHoldHiddenColour(png))
         return Outcome::clean;
@@ -76,7 +76,7 @@ int main(int argc, char** argv)
             hidden = true;
             if (check)
                 std::printf("%s\n", path);
-            else if (!saveOrReport(image, tool, path, &image.source))
+            else if (!reportUnless(image.rewrite(), image, tool, path))
                 failed = true;
         } catch (const std::bad_alloc&) {
             // Give the memory back so that smaller files after this one can

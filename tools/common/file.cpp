@@ -1,0 +1,250 @@
+#include "file.h"
+
+#include <atomic>
+#include <cstdint>
+#include <cstring>
+#include <random>
+
+namespace {
+
+// The temporary files of the writes under way, for a handler that must
+// remove them as the process ends. Slots live in static storage and change
+// state atomically, so that a handler can walk them without a lock or an
+// allocation, in whichever thread it runs.
+enum SlotState : int { freeSlot, claimed, creating, created };
+
+const size_t slotCount = 256;
+// ".", 64 bytes of a name, "." and six characters, and the end.
+const size_t nameCapacity = 1 + 64 + 1 + 6 + 1;
+
+struct Slot {
+    std::atomic<int> state{freeSlot};
+    NativeHandle folder;
+    char name[nameCapacity];
+};
+
+Slot slots[slotCount];
+
+// One slot per write under way; each thread writes one file at a time, and
+// there are never more threads than slots.
+Slot& claimSlot()
+{
+    for (size_t i = 0;; i = (i + 1) % slotCount) {
+        int expected = freeSlot;
+        if (slots[i].state.compare_exchange_strong(expected, claimed))
+            return slots[i];
+    }
+}
+
+// The hidden name beside target, kept short so that a target whose name is
+// near the file system's limit still gets one, and cut on a whole character
+// so that it stays valid UTF-8.
+std::string temporaryName(const std::string& target)
+{
+    size_t keep = std::min<size_t>(target.size(), 64);
+    while (keep > 0 && keep < target.size() && (static_cast<unsigned char>(target[keep]) & 0xC0) == 0x80)
+        --keep;
+    static std::atomic<uint64_t> counter{(uint64_t(std::random_device()()) << 32) ^ std::random_device()()};
+    // splitmix64: successive counts give unrelated names.
+    uint64_t z = counter.fetch_add(0x9E3779B97F4A7C15u) + 0x9E3779B97F4A7C15u;
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9u;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBu;
+    z ^= z >> 31;
+    std::string name = "." + target.substr(0, keep) + ".";
+    for (int i = 0; i < 6; ++i, z /= 36)
+        name += "0123456789abcdefghijklmnopqrstuvwxyz"[z % 36];
+    return name;
+}
+
+// Creates the temporary file and records it in slot in one step that no
+// signal on this thread can split.
+Failure createTemporary(const Handle& folder, const std::string& target, bool privately, Slot& slot, Handle& file)
+{
+    Failure failure = Failure::of(Failure::Kind::exists);
+    for (int attempt = 0; attempt < 100 && failure.kind == Failure::Kind::exists; ++attempt) {
+        const std::string name = temporaryName(target);
+        slot.folder = folder.native;
+        std::memcpy(slot.name, name.c_str(), name.size() + 1);
+        holdSignals();
+        slot.state = creating;
+        failure = createAt(folder, name, privately, file);
+        slot.state = failure.failed() ? claimed : created;
+        releaseSignals();
+    }
+    return failure;
+}
+
+// Why a target may not be replaced, as it looks now; with planted, a file that
+// another user may have planted counts too.
+Failure refusal(const FileStatus& target, bool planted)
+{
+    if (target.type == FileStatus::Type::folder)
+        return Failure::of(Failure::Kind::folder);
+    if (target.type == FileStatus::Type::other)
+        return Failure::of(Failure::Kind::notRegular);
+    if (target.type == FileStatus::Type::missing)
+        return Failure();
+    if (target.readOnly || (planted && target.foreign))
+        return Failure::of(Failure::Kind::denied);
+    if (target.fixed)
+        return Failure::of(Failure::Kind::notReplaceable);
+    return Failure();
+}
+
+// The sequence every write follows, in folder, where name must still be as
+// expected (missing, or a regular file) or, with none expected, may be
+// anything fit to be replaced; with planted, a file that another user may
+// have planted is refused too.
+Failure replace(const Handle& folder, const std::string& name, const std::vector<unsigned char>& bytes,
+                const FileStatus* expected, bool planted)
+{
+    FileStatus found;
+    FileStatus opened;
+    FileStatus folderStatus;
+    Handle original;
+    Failure failure = statusAt(folder, name, found);
+    if (!failure.failed() && expected != nullptr && !found.sameFileAndContents(*expected))
+        failure = Failure::of(Failure::Kind::changed);
+    if (!failure.failed())
+        failure = refusal(found, planted);
+    // The original is opened for its metadata, and must be the file found.
+    if (!failure.failed() && found.type == FileStatus::Type::regular) {
+        failure = openAt(folder, name, original);
+        if (!failure.failed())
+            failure = statusOf(original, opened);
+        if (!failure.failed() && !opened.sameFileAndContents(found))
+            failure = Failure::of(Failure::Kind::changed);
+    }
+    // A folder that refuses the move would also refuse removing the
+    // temporary file, so it is refused before anything is created there.
+    if (!failure.failed())
+        failure = statusOf(folder, folderStatus);
+    if (!failure.failed() && folderStatus.fixed)
+        failure = Failure::of(Failure::Kind::notReplaceable);
+    if (failure.failed())
+        return failure;
+
+    Slot& slot = claimSlot();
+    Handle file;
+    failure = createTemporary(folder, name, original.valid(), slot, file);
+    if (failure.failed()) {
+        slot.state = freeSlot;
+        return failure;
+    }
+    failure = writeAll(file, bytes.data(), bytes.size());
+    // After the data, since writing would clear set-id bits and capabilities.
+    if (!failure.failed() && original.valid())
+        failure = copyMetadata(original, found, file);
+    // On disk before the move, so that a crash leaves the old file or the
+    // new one, never one whose data had not yet been written.
+    if (!failure.failed())
+        failure = flush(file);
+    const Failure closed = file.close();
+    if (!failure.failed())
+        failure = closed;
+
+    // The last look, which leaves only the moment between it and the move.
+    FileStatus now;
+    if (!failure.failed())
+        failure = statusAt(folder, name, now);
+    if (!failure.failed() && !now.sameFileAndContents(found))
+        failure = Failure::of(Failure::Kind::changed);
+    // Windows would not move a file over one held open.
+    original = Handle();
+    if (!failure.failed())
+        failure = moveAt(folder, slot.name, name, found.type == FileStatus::Type::regular);
+    if (failure.failed())
+        removeAt(folder.native, slot.name);
+    slot.state = freeSlot;
+    return failure;
+}
+
+// Reads what is left of file into bytes; see readFile.
+Failure readAll(const Handle& file, const FileStatus& status, std::vector<unsigned char>& bytes)
+{
+    // The signature and header first. Then one byte more than the stated
+    // size lets the read that finds the end succeed without growing the
+    // buffer; pipes and files that grow still work, the buffer doubling.
+    bytes.resize(33);
+    size_t used = 0;
+    for (;;) {
+        if (used == bytes.size()) {
+            if (used == 33 && !startsLikePng(bytes))
+                break;
+            const bool first = used == 33 && status.type == FileStatus::Type::regular;
+            bytes.resize(first ? std::max<size_t>(size_t(status.size) + 1, 66) : used * 2);
+        }
+        size_t done = 0;
+        if (const Failure failure = readSome(file, bytes.data() + used, bytes.size() - used, done); failure.failed()) {
+            bytes.clear();
+            return failure;
+        }
+        if (done == 0)
+            break;
+        used += done;
+    }
+    bytes.resize(used);
+    return Failure();
+}
+
+} // namespace
+
+Failure readFile(const std::string& path, std::vector<unsigned char>& bytes)
+{
+    bytes.clear();
+    Handle file;
+    FileStatus status;
+    Failure failure = openPath(path, file);
+    if (!failure.failed())
+        failure = statusOf(file, status);
+    if (!failure.failed() && status.type == FileStatus::Type::folder)
+        failure = Failure::of(Failure::Kind::folder);
+    return failure.failed() ? failure : readAll(file, status, bytes);
+}
+
+Failure readForRewrite(const std::string& path, std::vector<unsigned char>& bytes, SourceFile& source)
+{
+    bytes.clear();
+    source = SourceFile();
+    FileStatus named;
+    Handle file;
+    Failure failure = openFolderOf(path, source.folder, source.name);
+    if (!failure.failed())
+        failure = statusAt(source.folder, source.name, named);
+    if (!failure.failed() && named.type == FileStatus::Type::folder)
+        failure = Failure::of(Failure::Kind::folder);
+    if (!failure.failed() && named.type == FileStatus::Type::other)
+        failure = Failure::of(Failure::Kind::notRegular);
+    if (!failure.failed())
+        failure = openAt(source.folder, source.name, file);
+    if (!failure.failed())
+        failure = statusOf(file, source.status);
+    if (!failure.failed() && (source.status.device != named.device || source.status.file != named.file))
+        failure = Failure::of(Failure::Kind::changed);
+    return failure.failed() ? failure : readAll(file, source.status, bytes);
+}
+
+Failure writeNewFile(const std::string& path, const std::vector<unsigned char>& bytes)
+{
+    Handle folder;
+    std::string name;
+    const Failure failure = openFolderOf(path, folder, name);
+    return failure.failed() ? failure : replace(folder, name, bytes, nullptr, true);
+}
+
+Failure rewriteFile(SourceFile& source, const std::vector<unsigned char>& bytes)
+{
+    return replace(source.folder, source.name, bytes, &source.status, false);
+}
+
+void removeTemporaryFiles()
+{
+    for (Slot& slot : slots) {
+        int state;
+        // A file being created on another thread is recorded in a moment.
+        while ((state = slot.state.load()) == creating) {
+        }
+        if (state == created)
+            removeAt(slot.folder, slot.name);
+    }
+}

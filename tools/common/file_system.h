@@ -1,0 +1,113 @@
+#pragma once
+
+// The few primitives of the system that the file layer is built from, one
+// implementation for each kind of system, picked when building. Each returns a
+// Failure and changes nothing more than it says. Names relative to a folder
+// are single components in UTF-8.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "failure.h"
+
+#ifdef _WIN32
+using NativeHandle = void*;
+#else
+using NativeHandle = int;
+#endif
+
+// An open file or folder, closed when it goes out of scope; moves, never copies.
+struct Handle {
+    NativeHandle native;
+
+    Handle();
+    explicit Handle(NativeHandle native) : native(native) {}
+    Handle(Handle&& other) noexcept : native(other.native) { other.native = Handle().native; }
+    Handle& operator=(Handle&& other) noexcept;
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+    ~Handle();
+
+    bool valid() const;
+    // Closes now, so that an error the close reports is not lost.
+    Failure close();
+};
+
+// What a name or an open file is, and enough of its state to notice any change
+// to it: the same device, file, size and times to the nanosecond (or the
+// system's finest unit) mean the same file with the same contents.
+struct FileStatus {
+    enum class Type { missing, regular, folder, other };
+    Type type = Type::missing;
+    uint64_t device = 0;
+    uint64_t file = 0;
+    uint64_t size = 0;
+    int64_t modified = 0;
+    int64_t changed = 0;
+    // The caller may not write it.
+    bool readOnly = false;
+    // Append-only or immutable: it can be neither replaced nor removed.
+    bool fixed = false;
+    // It sits in a sticky, world-writable folder and belongs to neither the
+    // caller nor the folder's owner, so another user may have planted it.
+    bool foreign = false;
+
+    bool sameFileAndContents(const FileStatus& other) const
+    {
+        return type == other.type && device == other.device && file == other.file && size == other.size &&
+               modified == other.modified && changed == other.changed;
+    }
+};
+
+// Resolves path to the folder that holds its last component, left open in
+// folder, and that component's name there. Symbolic links are followed one at
+// a time, folders included, but only where the kernel would follow them with
+// fs.protected_symlinks on: not in a sticky, world-writable folder unless the
+// link belongs to the caller or to the folder's owner. A path that names a
+// folder itself (ending in "/", ".", "..") is refused as one.
+Failure openFolderOf(const std::string& path, Handle& folder, std::string& name);
+
+// The status of name in folder, not following a link, and of folder itself.
+Failure statusAt(const Handle& folder, const std::string& name, FileStatus& status);
+Failure statusOf(const Handle& file, FileStatus& status);
+
+// Opens name in folder for reading, without following a link there and
+// without waiting on a pipe.
+Failure openAt(const Handle& folder, const std::string& name, Handle& file);
+
+// Opens path for reading as it stands, whatever it is, pipes included, without
+// waiting on a pipe that has no writer.
+Failure openPath(const std::string& path, Handle& file);
+
+// Creates name in folder for writing; a name that exists already is refused
+// as Kind::exists. With
+// privately, only the caller may open it; otherwise it gets what a new file
+// gets there (0666 less the umask, or the folder's default ACL).
+Failure createAt(const Handle& folder, const std::string& name, bool privately, Handle& file);
+
+// Reads up to size bytes, at least one unless the end has come; done says how
+// many.
+Failure readSome(const Handle& file, unsigned char* buffer, size_t size, size_t& done);
+Failure writeAll(const Handle& file, const unsigned char* bytes, size_t size);
+// Until the data are on disk.
+Failure flush(const Handle& file);
+
+// Gives file what original has of owner, group, mode, ACL and extended
+// attributes (on Windows, nothing: the move keeps the original's), and never
+// an ACL that file inherited from its folder where original has none.
+Failure copyMetadata(const Handle& original, const FileStatus& status, const Handle& file);
+
+// Moves name from over name to in folder, in one step. With replacing, to is an
+// existing file whose place the new one takes.
+Failure moveAt(const Handle& folder, const std::string& from, const std::string& to, bool replacing);
+
+// Removes name from folder. Safe in a signal handler or a console control
+// handler; a name that is gone already is no error.
+void removeAt(NativeHandle folder, const char* name);
+
+// Holds the signals that would end the process off this thread, and lets
+// them in again, so that a file created between the two is recorded before
+// any handler on this thread runs.
+void holdSignals();
+void releaseSignals();

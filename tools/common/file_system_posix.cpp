@@ -1,0 +1,334 @@
+#include "file_system.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+Handle::Handle() : native(-1) {}
+
+Handle& Handle::operator=(Handle&& other) noexcept
+{
+    if (this != &other) {
+        if (native >= 0)
+            ::close(native);
+        native = other.native;
+        other.native = -1;
+    }
+    return *this;
+}
+
+Handle::~Handle()
+{
+    if (native >= 0)
+        ::close(native);
+}
+
+bool Handle::valid() const { return native >= 0; }
+
+Failure Handle::close()
+{
+    const int result = ::close(native);
+    native = -1;
+    return result == 0 ? Failure() : Failure::system(errno);
+}
+
+std::string systemReason(unsigned long code) { return std::strerror(int(code)); }
+
+namespace {
+
+Failure lastError() { return Failure::system(errno); }
+
+// Looks at name in folder, or at folder itself when name is empty, never
+// through a link.
+bool look(int folder, const char* name, struct statx& info)
+{
+    const int flags = AT_SYMLINK_NOFOLLOW | (name[0] == '\0' ? AT_EMPTY_PATH : 0);
+    return ::statx(folder, name, flags, STATX_BASIC_STATS, &info) == 0;
+}
+
+bool stickyAndWorldWritable(const struct statx& folder)
+{
+    return (folder.stx_mode & (S_ISVTX | S_IWOTH)) == (S_ISVTX | S_IWOTH);
+}
+
+// Whether a file or link of this owner in that folder may be another user's
+// trap: the rule of fs.protected_symlinks and fs.protected_regular.
+bool foreignIn(const struct statx& folder, uid_t owner)
+{
+    return stickyAndWorldWritable(folder) && owner != ::geteuid() && owner != folder.stx_uid;
+}
+
+void describe(const struct statx& info, FileStatus& status)
+{
+    status.type = S_ISREG(info.stx_mode)   ? FileStatus::Type::regular
+                  : S_ISDIR(info.stx_mode) ? FileStatus::Type::folder
+                                           : FileStatus::Type::other;
+    status.device = makedev(info.stx_dev_major, info.stx_dev_minor);
+    status.file = info.stx_ino;
+    status.size = info.stx_size;
+    status.modified = int64_t(info.stx_mtime.tv_sec) * 1000000000 + info.stx_mtime.tv_nsec;
+    status.changed = int64_t(info.stx_ctime.tv_sec) * 1000000000 + info.stx_ctime.tv_nsec;
+    const uint64_t fixed = STATX_ATTR_APPEND | STATX_ATTR_IMMUTABLE;
+    status.fixed = (info.stx_attributes & info.stx_attributes_mask & fixed) != 0;
+}
+
+Failure openFolder(const char* path, Handle& folder)
+{
+    folder = Handle(::open(path, O_PATH | O_DIRECTORY | O_CLOEXEC));
+    return folder.valid() ? Failure() : lastError();
+}
+
+// The components of path, last first, so that the next is at the back.
+void pushComponents(const std::string& path, std::vector<std::string>& pending)
+{
+    for (size_t end = path.size(); end > 0;) {
+        const size_t slash = path.rfind('/', end - 1);
+        const size_t start = slash == std::string::npos ? 0 : slash + 1;
+        if (end > start)
+            pending.push_back(path.substr(start, end - start));
+        if (slash == std::string::npos)
+            break;
+        end = slash;
+    }
+}
+
+// Replaces the link name in folder by what it points to, at the front of
+// pending, as the kernel would follow it with fs.protected_symlinks on.
+Failure follow(Handle& folder, const std::string& name, const struct statx& link, std::vector<std::string>& pending,
+               int& hops)
+{
+    struct statx here;
+    if (++hops > 40)
+        return Failure::system(ELOOP);
+    if (!look(folder.native, "", here))
+        return lastError();
+    if (foreignIn(here, link.stx_uid))
+        return Failure::system(EACCES);
+    // Links in /proc state no size.
+    std::string target(std::max<size_t>(link.stx_size, 255) + 1, '\0');
+    ssize_t length;
+    while ((length = ::readlinkat(folder.native, name.c_str(), &target[0], target.size())) == ssize_t(target.size()))
+        target.resize(target.size() * 2);
+    if (length < 0)
+        return lastError();
+    if (length == 0)
+        return Failure::system(ENOENT);
+    target.resize(size_t(length));
+    pushComponents(target, pending);
+    return target[0] == '/' ? openFolder("/", folder) : Failure();
+}
+
+} // namespace
+
+Failure openFolderOf(const std::string& path, Handle& folder, std::string& name)
+{
+    if (path.empty())
+        return Failure::system(ENOENT);
+    std::vector<std::string> pending;
+    pushComponents(path, pending);
+    const std::string& last = pending.empty() ? path : pending.front();
+    if (path.back() == '/' || last == "." || last == "..")
+        return Failure::of(Failure::Kind::folder);
+    Handle current;
+    Failure failure = openFolder(path[0] == '/' ? "/" : ".", current);
+    int hops = 0;
+    while (!failure.failed() && !pending.empty()) {
+        const std::string component = std::move(pending.back());
+        pending.pop_back();
+        struct statx info;
+        if (component == ".")
+            continue;
+        if (pending.empty() && component != "..") {
+            // The last name: a link there is followed, anything else is the target.
+            if (look(current.native, component.c_str(), info) && S_ISLNK(info.stx_mode)) {
+                failure = follow(current, component, info, pending, hops);
+                continue;
+            }
+            folder = std::move(current);
+            name = component;
+            return Failure();
+        }
+        Handle next(::openat(current.native, component.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (next.valid())
+            current = std::move(next);
+        else if (errno != ENOTDIR && errno != ELOOP)
+            failure = lastError();
+        else if (!look(current.native, component.c_str(), info))
+            failure = lastError();
+        else if (!S_ISLNK(info.stx_mode))
+            failure = Failure::system(ENOTDIR);
+        else
+            failure = follow(current, component, info, pending, hops);
+    }
+    // What a link led to ended in a folder.
+    return failure.failed() ? failure : Failure::of(Failure::Kind::folder);
+}
+
+Failure statusAt(const Handle& folder, const std::string& name, FileStatus& status)
+{
+    status = FileStatus();
+    struct statx info;
+    struct statx here;
+    if (!look(folder.native, name.c_str(), info))
+        return errno == ENOENT ? Failure() : lastError();
+    if (!look(folder.native, "", here))
+        return lastError();
+    describe(info, status);
+    status.foreign = foreignIn(here, info.stx_uid);
+    status.readOnly = status.type == FileStatus::Type::regular &&
+                      ::faccessat(folder.native, name.c_str(), W_OK, AT_EACCESS | AT_SYMLINK_NOFOLLOW) != 0 &&
+                      (errno == EACCES || errno == EPERM);
+    return Failure();
+}
+
+Failure statusOf(const Handle& file, FileStatus& status)
+{
+    status = FileStatus();
+    struct statx info;
+    if (!look(file.native, "", info))
+        return lastError();
+    describe(info, status);
+    return Failure();
+}
+
+Failure openAt(const Handle& folder, const std::string& name, Handle& file)
+{
+    file = Handle(::openat(folder.native, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    return file.valid() ? Failure() : lastError();
+}
+
+Failure openPath(const std::string& path, Handle& file)
+{
+    // A pipe without a writer would hold the open forever.
+    file = Handle(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    struct stat info;
+    if (!file.valid() || ::fstat(file.native, &info) != 0)
+        return lastError();
+    // But once open, a pipe is read as it fills.
+    if (!S_ISREG(info.st_mode) && ::fcntl(file.native, F_SETFL, 0) != 0)
+        return lastError();
+    return Failure();
+}
+
+Failure createAt(const Handle& folder, const std::string& name, bool privately, Handle& file)
+{
+    const int flags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
+    file = Handle(::openat(folder.native, name.c_str(), flags, privately ? 0600 : 0666));
+    if (file.valid())
+        return Failure();
+    return errno == EEXIST ? Failure::of(Failure::Kind::exists) : lastError();
+}
+
+Failure readSome(const Handle& file, unsigned char* buffer, size_t size, size_t& done)
+{
+    ssize_t n;
+    while ((n = ::read(file.native, buffer, size)) < 0)
+        if (errno != EINTR)
+            return lastError();
+    done = size_t(n);
+    return Failure();
+}
+
+Failure writeAll(const Handle& file, const unsigned char* bytes, size_t size)
+{
+    for (size_t done = 0; done < size;) {
+        const ssize_t n = ::write(file.native, bytes + done, size - done);
+        if (n < 0 && errno != EINTR)
+            return lastError();
+        done += n < 0 ? 0 : size_t(n);
+    }
+    return Failure();
+}
+
+Failure flush(const Handle& file)
+{
+    // A file system that cannot flush at all says EINVAL; there the write
+    // still goes on.
+    return ::fsync(file.native) == 0 || errno == EINVAL ? Failure() : lastError();
+}
+
+namespace {
+
+// Reads a list or a value of the extended attributes through get, which
+// takes a buffer and its size and returns the size used or -1.
+template <typename Get> bool readAttributes(std::vector<char>& bytes, Get get)
+{
+    for (;;) {
+        const ssize_t size = get(nullptr, 0);
+        if (size < 0)
+            return false;
+        bytes.resize(size_t(size));
+        const ssize_t used = get(bytes.data(), bytes.size());
+        if (used >= 0) {
+            bytes.resize(size_t(used));
+            return true;
+        }
+        if (errno != ERANGE)
+            return false;
+    }
+}
+
+const char* const accessAcl = "system.posix_acl_access";
+
+} // namespace
+
+Failure copyMetadata(const Handle& original, const FileStatus&, const Handle& file)
+{
+    struct stat info;
+    if (::fstat(original.native, &info) != 0)
+        return lastError();
+    // Ownership first: changing it clears set-id bits that the mode below
+    // restores. An ordinary user may not give a file away, but may keep its
+    // group when they belong to it; the file then becomes theirs, as a copy.
+    if (::fchown(file.native, info.st_uid, info.st_gid) != 0)
+        (void)!::fchown(file.native, uid_t(-1), info.st_gid);
+
+    // The attributes, the ACL among them, exactly: a file system without
+    // them has none to keep.
+    std::vector<char> names;
+    std::vector<char> value;
+    bool hasAcl = false;
+    if (!readAttributes(names, [&](char* b, size_t n) { return ::flistxattr(original.native, b, n); }) &&
+        errno != ENOTSUP)
+        return Failure::of(Failure::Kind::metadataLost, errno);
+    for (size_t at = 0; at < names.size(); at += std::strlen(&names[at]) + 1) {
+        const char* attribute = &names[at];
+        hasAcl = hasAcl || std::strcmp(attribute, accessAcl) == 0;
+        if (!readAttributes(value, [&](char* b, size_t n) { return ::fgetxattr(original.native, attribute, b, n); }) ||
+            ::fsetxattr(file.native, attribute, value.data(), value.size(), 0) != 0)
+            return Failure::of(Failure::Kind::metadataLost, errno);
+    }
+    // An ACL the new file took from its folder would widen what the
+    // original allowed.
+    if (!hasAcl && ::fremovexattr(file.native, accessAcl) != 0 && errno != ENODATA && errno != ENOTSUP)
+        return Failure::of(Failure::Kind::metadataLost, errno);
+    return ::fchmod(file.native, info.st_mode & 07777) == 0 ? Failure() : lastError();
+}
+
+Failure moveAt(const Handle& folder, const std::string& from, const std::string& to, bool)
+{
+    return ::renameat(folder.native, from.c_str(), folder.native, to.c_str()) == 0 ? Failure() : lastError();
+}
+
+void removeAt(NativeHandle folder, const char* name) { ::unlinkat(folder, name, 0); }
+
+namespace {
+thread_local sigset_t held;
+}
+
+void holdSignals()
+{
+    sigset_t all;
+    sigfillset(&all);
+    pthread_sigmask(SIG_BLOCK, &all, &held);
+}
+
+void releaseSignals() { pthread_sigmask(SIG_SETMASK, &held, nullptr); }

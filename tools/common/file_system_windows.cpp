@@ -1,0 +1,258 @@
+#include "file_system.h"
+
+#include <algorithm>
+
+#include <windows.h>
+
+#include <aclapi.h>
+
+Handle::Handle() : native(INVALID_HANDLE_VALUE) {}
+
+Handle& Handle::operator=(Handle&& other) noexcept
+{
+    if (this != &other) {
+        if (valid())
+            CloseHandle(native);
+        native = other.native;
+        other.native = INVALID_HANDLE_VALUE;
+    }
+    return *this;
+}
+
+Handle::~Handle()
+{
+    if (valid())
+        CloseHandle(native);
+}
+
+bool Handle::valid() const { return native != INVALID_HANDLE_VALUE; }
+
+Failure Handle::close()
+{
+    const BOOL closed = CloseHandle(native);
+    native = INVALID_HANDLE_VALUE;
+    return closed ? Failure() : Failure::system(GetLastError());
+}
+
+namespace {
+
+Failure lastError() { return Failure::system(GetLastError()); }
+
+// Paths come in UTF-8, and only the wide calls take every name.
+std::wstring wide(const std::string& text)
+{
+    const int size = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
+    std::wstring result(size > 0 ? size - 1 : 0, L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, &result[0], size);
+    return result;
+}
+
+std::string narrow(const std::wstring& text)
+{
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string result(size > 0 ? size - 1 : 0, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &result[0], size, nullptr, nullptr);
+    return result;
+}
+
+// The full path of an open file or folder, as it is now.
+std::wstring pathOf(HANDLE handle)
+{
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD size = GetFinalPathNameByHandleW(handle, &path[0], DWORD(path.size()), 0);
+        if (size < path.size()) {
+            path.resize(size);
+            return path;
+        }
+        path.resize(size);
+    }
+}
+
+// A name in a folder as a path; the folder is held open without sharing
+// deletion, so that it cannot be moved away or replaced meanwhile.
+std::wstring pathAt(const Handle& folder, const std::string& name) { return pathOf(folder.native) + L"\\" + wide(name); }
+
+const DWORD shareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+bool missing(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
+
+} // namespace
+
+std::string systemReason(unsigned long code)
+{
+    wchar_t* text = nullptr;
+    FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                   nullptr, DWORD(code), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::string reason;
+    if (text != nullptr) {
+        reason = narrow(text);
+        LocalFree(text);
+    }
+    for (char& c : reason)
+        if (c == '\r' || c == '\n')
+            c = ' ';
+    reason.erase(reason.find_last_not_of(' ') + 1);
+    return reason.empty() ? "system error " + std::to_string(code) : reason;
+}
+
+Failure openFolderOf(const std::string& path, Handle& folder, std::string& name)
+{
+    std::wstring full(MAX_PATH, L'\0');
+    for (DWORD size; (size = GetFullPathNameW(wide(path).c_str(), DWORD(full.size()), &full[0], nullptr)) >= full.size();)
+        full.resize(size);
+    full.resize(wcslen(full.c_str()));
+    if (full.empty())
+        return lastError();
+    // Through a symbolic link the file it names is what gets replaced, and
+    // the link stays.
+    const DWORD attributes = GetFileAttributesW(full.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        Handle target(CreateFileW(full.c_str(), 0, shareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        if (target.valid())
+            full = pathOf(target.native);
+    }
+    const size_t slash = full.find_last_of(L"\\/");
+    const std::wstring last = full.substr(slash + 1);
+    if (slash == std::wstring::npos || last.empty() || last == L"." || last == L"..")
+        return Failure::of(Failure::Kind::folder);
+    folder = Handle(CreateFileW(full.substr(0, slash + 1).c_str(), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!folder.valid())
+        return lastError();
+    name = narrow(last);
+    return Failure();
+}
+
+Failure statusOf(const Handle& file, FileStatus& status)
+{
+    status = FileStatus();
+    BY_HANDLE_FILE_INFORMATION information;
+    FILE_BASIC_INFO basic;
+    if (!GetFileInformationByHandle(file.native, &information) ||
+        !GetFileInformationByHandleEx(file.native, FileBasicInfo, &basic, sizeof basic))
+        return lastError();
+    const DWORD attributes = information.dwFileAttributes;
+    status.type = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0        ? FileStatus::Type::folder
+                  : (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
+                          GetFileType(file.native) != FILE_TYPE_DISK ? FileStatus::Type::other
+                                                                     : FileStatus::Type::regular;
+    status.device = information.dwVolumeSerialNumber;
+    status.file = (uint64_t(information.nFileIndexHigh) << 32) | information.nFileIndexLow;
+    status.size = (uint64_t(information.nFileSizeHigh) << 32) | information.nFileSizeLow;
+    status.modified = basic.LastWriteTime.QuadPart;
+    status.changed = basic.ChangeTime.QuadPart;
+    status.readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+    return Failure();
+}
+
+Failure statusAt(const Handle& folder, const std::string& name, FileStatus& status)
+{
+    status = FileStatus();
+    Handle file(CreateFileW(pathAt(folder, name).c_str(), FILE_READ_ATTRIBUTES, shareAll, nullptr, OPEN_EXISTING,
+                            FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!file.valid())
+        return missing(GetLastError()) ? Failure() : lastError();
+    return statusOf(file, status);
+}
+
+Failure openAt(const Handle& folder, const std::string& name, Handle& file)
+{
+    // Others may go on reading, writing and even replacing it meanwhile; the
+    // rewrite notices.
+    file = Handle(CreateFileW(pathAt(folder, name).c_str(), GENERIC_READ, shareAll, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    return file.valid() ? Failure() : lastError();
+}
+
+Failure openPath(const std::string& path, Handle& file)
+{
+    file = Handle(CreateFileW(wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return file.valid() ? Failure() : lastError();
+}
+
+Failure createAt(const Handle& folder, const std::string& name, bool, Handle& file)
+{
+    // Deletable while open, so that a control handler can remove it.
+    file = Handle(CreateFileW(pathAt(folder, name).c_str(), GENERIC_WRITE | WRITE_DAC, FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file.valid())
+        return Failure();
+    return GetLastError() == ERROR_FILE_EXISTS ? Failure::of(Failure::Kind::exists) : lastError();
+}
+
+Failure readSome(const Handle& file, unsigned char* buffer, size_t size, size_t& done)
+{
+    DWORD read = 0;
+    done = 0;
+    if (!ReadFile(file.native, buffer, DWORD(std::min<size_t>(size, 1u << 30)), &read, nullptr))
+        return GetLastError() == ERROR_BROKEN_PIPE ? Failure() : lastError();
+    done = read;
+    return Failure();
+}
+
+Failure writeAll(const Handle& file, const unsigned char* bytes, size_t size)
+{
+    for (size_t done = 0; done < size;) {
+        DWORD written = 0;
+        if (!WriteFile(file.native, bytes + done, DWORD(std::min<size_t>(size - done, 1u << 30)), &written, nullptr))
+            return lastError();
+        done += written;
+    }
+    return Failure();
+}
+
+Failure flush(const Handle& file) { return FlushFileBuffers(file.native) ? Failure() : lastError(); }
+
+// The attributes (hidden, system, archive and the like) and the access
+// control list, whether explicit or inherited from the folder, travel
+// here; the owner stays the caller's, as a copy's would. ReplaceFileW does
+// much the same as it moves the new file into place, and keeps streams and
+// the creation time besides, but not everywhere: this does not depend on it.
+Failure copyMetadata(const Handle& original, const FileStatus&, const Handle& file)
+{
+    FILE_BASIC_INFO basic;
+    if (!GetFileInformationByHandleEx(original.native, FileBasicInfo, &basic, sizeof basic))
+        return lastError();
+    FILE_BASIC_INFO attributes = {};
+    attributes.FileAttributes = basic.FileAttributes & ~DWORD(FILE_ATTRIBUTE_READONLY);
+    if (!SetFileInformationByHandle(file.native, FileBasicInfo, &attributes, sizeof attributes))
+        return Failure::of(Failure::Kind::metadataLost, GetLastError());
+
+    PACL acl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    DWORD error = GetSecurityInfo(original.native, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &acl,
+                                  nullptr, &descriptor);
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    if (error == ERROR_SUCCESS && GetSecurityDescriptorControl(descriptor, &control, &revision)) {
+        const DWORD inheritance =
+            (control & SE_DACL_PROTECTED) != 0 ? PROTECTED_DACL_SECURITY_INFORMATION : UNPROTECTED_DACL_SECURITY_INFORMATION;
+        error = SetSecurityInfo(file.native, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION | inheritance, nullptr, nullptr, acl,
+                                nullptr);
+    }
+    LocalFree(descriptor);
+    return error == ERROR_SUCCESS ? Failure() : Failure::of(Failure::Kind::metadataLost, error);
+}
+
+Failure moveAt(const Handle& folder, const std::string& from, const std::string& to, bool replacing)
+{
+    const std::wstring source = pathAt(folder, from);
+    const std::wstring target = pathAt(folder, to);
+    const BOOL moved = replacing ? ReplaceFileW(target.c_str(), source.c_str(), nullptr, 0, nullptr, nullptr)
+                                 : MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    return moved ? Failure() : lastError();
+}
+
+void removeAt(NativeHandle folder, const char* name)
+{
+    // The console control handler runs on a thread of its own, where
+    // anything may be called.
+    DeleteFileW((pathOf(folder) + L"\\" + wide(name)).c_str());
+}
+
+// A console control handler runs on a thread of its own and waits for a
+// file being created, so there is nothing to hold off here.
+void holdSignals() {}
+void releaseSignals() {}
