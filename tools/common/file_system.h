@@ -8,30 +8,45 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 
 #include "failure.h"
 
 #ifdef _WIN32
 using NativeHandle = void*;
+inline NativeHandle const noHandle = reinterpret_cast<void*>(-1);
 #else
 using NativeHandle = int;
+inline constexpr NativeHandle noHandle = -1;
 #endif
+
+// Closes a handle of the system.
+Failure closeHandle(NativeHandle native);
 
 // An open file or folder, closed when it goes out of scope; moves, never copies.
 struct Handle {
-    NativeHandle native;
+    NativeHandle native = noHandle;
 
-    Handle();
+    Handle() = default;
     explicit Handle(NativeHandle native) : native(native) {}
-    Handle(Handle&& other) noexcept : native(other.native) { other.native = Handle().native; }
-    Handle& operator=(Handle&& other) noexcept;
+    Handle(Handle&& other) noexcept : native(other.native) { other.native = noHandle; }
+    // What this held is closed with other.
+    Handle& operator=(Handle&& other) noexcept
+    {
+        std::swap(native, other.native);
+        return *this;
+    }
     Handle(const Handle&) = delete;
     Handle& operator=(const Handle&) = delete;
-    ~Handle();
+    ~Handle()
+    {
+        if (valid())
+            closeHandle(native);
+    }
 
-    bool valid() const;
+    bool valid() const { return native != noHandle; }
     // Closes now, so that an error the close reports is not lost.
-    Failure close();
+    Failure close() { return closeHandle(std::exchange(native, noHandle)); }
 };
 
 // What a name or an open file is, and enough of its state to notice any change

@@ -12,33 +12,7 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
-Handle::Handle() : native(-1) {}
-
-Handle& Handle::operator=(Handle&& other) noexcept
-{
-    if (this != &other) {
-        if (native >= 0)
-            ::close(native);
-        native = other.native;
-        other.native = -1;
-    }
-    return *this;
-}
-
-Handle::~Handle()
-{
-    if (native >= 0)
-        ::close(native);
-}
-
-bool Handle::valid() const { return native >= 0; }
-
-Failure Handle::close()
-{
-    const int result = ::close(native);
-    native = -1;
-    return result == 0 ? Failure() : Failure::system(errno);
-}
+Failure closeHandle(NativeHandle native) { return ::close(native) == 0 ? Failure() : Failure::system(errno); }
 
 std::string systemReason(unsigned long code) { return std::strerror(int(code)); }
 

@@ -6,33 +6,7 @@
 
 #include <aclapi.h>
 
-Handle::Handle() : native(INVALID_HANDLE_VALUE) {}
-
-Handle& Handle::operator=(Handle&& other) noexcept
-{
-    if (this != &other) {
-        if (valid())
-            CloseHandle(native);
-        native = other.native;
-        other.native = INVALID_HANDLE_VALUE;
-    }
-    return *this;
-}
-
-Handle::~Handle()
-{
-    if (valid())
-        CloseHandle(native);
-}
-
-bool Handle::valid() const { return native != INVALID_HANDLE_VALUE; }
-
-Failure Handle::close()
-{
-    const BOOL closed = CloseHandle(native);
-    native = INVALID_HANDLE_VALUE;
-    return closed ? Failure() : Failure::system(GetLastError());
-}
+Failure closeHandle(NativeHandle native) { return CloseHandle(native) ? Failure() : Failure::system(GetLastError()); }
 
 namespace {
 
