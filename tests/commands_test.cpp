@@ -35,7 +35,7 @@ const Row rows[] = {
     // Devices and pipes are never written into, however they are named.
     {"OutputIsDevice", anyone, "ln -s /dev/null new/s.png && stencilcrop c.png s.png new/", 1, "stencilcrop: new/s.png: not a regular file\n", "test -L new/s.png && test \"$(ls -A new)\" = s.png"},
     {"OutputIsPipe", anyone, "mkfifo new/s.png && timeout 5 stencilcrop c.png s.png new/", 1, "stencilcrop: new/s.png: not a regular file\n", "test -p new/s.png && test \"$(ls -A new)\" = s.png"},
-    {"ScrubHelp", anyone, "scrubhidden c.png --help", 0, "", "cmp c.png dirty.png && grep -qx 'usage: scrubhidden \\[--check\\] FILE...' out"},
+    {"ScrubHelp", anyone, "scrubhidden c.png --help", 0, "", "cmp c.png dirty.png && grep -qx 'usage: scrubhidden \\[--check\\] \\[-z\\] \\[-j N\\] FILE...' out"},
     {"ScrubSkipsAndRewrites", anyone, "scrubhidden dirty.png clean.png bad.png a.b.png d.PNG d.png.bak 'rev.2\\d' d", 1, "scrubhidden: bad.png: " + badPng, "! cmp -s dirty.png c.png && cmp dirty.png a.b.png && cmp clean.png ftbbn0g01.png && stat -c %Y clean.png | grep -qx 0 && for f in d.PNG d.png.bak 'rev.2\\d' d; do cmp \"$f\" c.png || exit 1; done && cp dirty.png again.png && scrubhidden again.png && cmp dirty.png again.png"},
     {"ScrubBrokenFiles", anyone, "scrubhidden empty.png cut.png crc.png dir.png missing.png", 1, "scrubhidden: empty.png: empty file\nscrubhidden: cut.png: chunk length too large, chunk broken off at end of file\nscrubhidden: crc.png: invalid CRC encountered (checking CRC can be disabled)\nscrubhidden: dir.png: is a folder\nscrubhidden: missing.png: No such file or directory\n", none},
     // A check writes nothing and lists, in order, the files that hide colour.
@@ -66,6 +66,13 @@ const Row rows[] = {
     // created, removes it and ends the tool as the signal ends it.
     {"SignalDuringFlush", tracer, "ulimit -c 0; for s in HUP INT QUIT USR1 USR2 ALRM TERM PIPE; do strace -qq -o /dev/null -e inject=fsync:signal=$s scrubhidden dirty.png; echo $?; done 2>/dev/null >statuses", 0, "", "printf '%s\\n' 129 130 131 138 140 142 143 141 | cmp - statuses && cmp dirty.png c.png" + noTemporary},
     {"SignalWhileCreating", tracer, "cp dirty.png probe.png && n=$(strace -e trace=openat -o /dev/stdout scrubhidden probe.png | grep -n O_EXCL | cut -d: -f1) && rm probe.png && { strace -qq -o /dev/null -e trace=openat -e inject=openat:signal=USR1:when=$n scrubhidden dirty.png; echo $? >status; } 2>/dev/null", 0, "", "grep -qx 138 status && cmp dirty.png c.png" + noTemporary},
+    // Jobs at once print, write and end exactly as one job does.
+    {"JobsAsOne", anyone, "for j in 1 3; do mkdir w$j && cp -r *.png w$j/ && (cd w$j && scrubhidden --check -j $j $(ls) missing.png >../co$j 2>../ce$j; echo $? >../cs$j; scrubhidden --jobs=$j $(ls) missing.png >../o$j 2>../e$j; echo $? >../s$j); done", 0, "", "for f in co ce cs o e s; do cmp ${f}1 ${f}3 || exit 1; done && diff -r w1 w3 && grep -qx 2 cs1 && grep -qx 1 s1 && test -s co1 && grep -q missing.png e1"},
+    {"JobCount", anyone, "scrubhidden -j 0 dirty.png", 2, "scrubhidden: the job count must be a whole number from 1: 0\n", "cmp dirty.png c.png"},
+    // Names that would forge lines are quoted, or written raw with -z.
+    {"QuotedNames", anyone, "for f in 'a\nb.png' 'q\"x.png' 'b\\s.png' 'é.png'; do cp c.png \"$f\"; done && scrubhidden --check 'a\nb.png' 'q\"x.png' 'b\\s.png' 'é.png' 'mi\nss.png'", 2, "scrubhidden: \"mi\\nss.png\": No such file or directory\n", "printf '\"a\\\\nb.png\"\\n\"q\\\\\"x.png\"\\n\"b\\\\\\\\s.png\"\\n\\303\\251.png\\n' | cmp - out"},
+    {"NullList", anyone, "for f in 'a\nb.png' 'q\"x.png' 'b\\s.png' 'é.png'; do cp c.png \"$f\"; done && scrubhidden -z --check 'a\nb.png' 'q\"x.png' clean.png 'b\\s.png' 'é.png'", 1, "", "printf 'a\\nb.png\\0q\"x.png\\0b\\\\s.png\\0\\303\\251.png\\0' | cmp - out"},
+    {"SignalDuringJobs", tracer, "for i in 1 2 3 4 5 6 7 8; do cp c.png h$i.png; done && { strace -f -qq -o /dev/null -e inject=fsync:signal=TERM:when=2 scrubhidden -j 3 h*.png; echo $? >status; } 2>/dev/null", 0, "", "grep -qx 143 status && { scrubhidden --check h*.png >/dev/null; test $? -lt 2; }" + noTemporary},
     // A descriptor left open for each file would run out here.
     {"ManyFilesFewDescriptors", anyone, "ulimit -n 12; scrubhidden $(yes clean.png | head -n 20)", 0, "", none},
 };

@@ -4,9 +4,11 @@
 #include <cstdio>
 #include <cstring>
 
+#include "quote.h"
+
 void reportFailure(const char* tool, const char* path, const std::string& reason)
 {
-    std::fprintf(stderr, "%s: %s: %s\n", tool, path, reason.c_str());
+    std::fprintf(stderr, "%s: %s: %s\n", tool, quotedName(path).c_str(), reason.c_str());
 }
 
 bool reportUnless(bool succeeded, const Image& image, const char* tool, const char* path)

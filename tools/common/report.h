@@ -4,7 +4,8 @@
 
 #include "image.h"
 
-// Prints "tool: path: reason" as one line on standard error.
+// Prints "tool: path: reason" as one line on standard error, the path quoted
+// where it would not read back as it is (see quotedName).
 void reportFailure(const char* tool, const char* path, const std::string& reason);
 
 // Reports why the image's last operation on path failed, as above, unless

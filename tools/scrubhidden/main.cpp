@@ -1,16 +1,22 @@
-// scrubhidden [--check] FILE...: sets the colour of fully transparent pixels
-// to black in each PNG file named, rewriting a file only when something
-// changed; with --check, lists the files that would change instead.
+// scrubhidden [--check] [-z] [-j N] FILE...: sets the colour of fully
+// transparent pixels to black in each PNG file named, rewriting a file only
+// when something changed; with --check, lists the files that would change
+// instead.
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <new>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "hidden_colour_possible.h"
 #include "image.h"
+#include "in_order.h"
 #include "info_option.h"
 #include "png_extension.h"
 #include "process.h"
+#include "quote.h"
 #include "report.h"
 #include "scrub_hidden_colour.h"
 
@@ -18,34 +24,75 @@ namespace {
 const char* const tool = "scrubhidden";
 
 const char* const help =
-    "usage: scrubhidden [--check] FILE...\n"
+    "usage: scrubhidden [--check] [-z] [-j N] FILE...\n"
     "\n"
     "Sets the colour of every fully transparent pixel to black in each FILE\n"
     "whose name ends in \".png\", rewriting a file in place only when a pixel\n"
     "changed. Other arguments are skipped.\n"
     "\n"
-    "  --check  write nothing; list the files that hold hidden colour\n"
+    "  --check       write nothing; list the files that hold hidden colour\n"
+    "  -z, --null    end each name in that list with a NUL, written as it is\n"
+    "  -j, --jobs N  handle N files at once (default: one per processor)\n"
     "\n"
-    "Exit status: 0 success, 1 some file could not be handled. With --check:\n"
-    "0 no file holds hidden colour, 1 some file does, 2 some file could not\n"
-    "be handled.\n";
+    "Exit status: 0 success, 1 some file could not be handled, 2 usage error.\n"
+    "With --check: 0 no file holds hidden colour, 1 some file does, 2 some\n"
+    "file could not be handled.\n";
+
+// One worker's thread can hold no more at once: its slot in the registry of
+// temporary files.
+const size_t maxJobs = 256;
 
 enum class Outcome { clean, hidesColour, failed };
 
+struct Result {
+    Outcome outcome = Outcome::clean;
+    std::string reason;
+};
+
 // Reads the file, which must be a regular one, and judges it, from its
-// chunks where they decide and from its pixels where not; the pixels are then left scrubbed in image. The file
-// bytes go before anything is encoded, so that they never add to the peak.
+// chunks where they decide and from its pixels where not; the pixels are
+// then left scrubbed in image. The file bytes go before anything is encoded,
+// so that they never add to the peak.
 Outcome examine(Image& image, const char* path)
 {
     std::vector<unsigned char> png;
-    if (!reportUnless(image.read(path, png), image, tool, path))
+    if (!image.read(path, png))
         return Outcome::failed;
     if (!mayHoldHiddenColour(png))
         return Outcome::clean;
     image.decode(png);
-    if (!reportUnless(image.loaded, image, tool, path))
+    if (!image.loaded)
         return Outcome::failed;
     return scrubHiddenColour(image) ? Outcome::hidesColour : Outcome::clean;
+}
+
+// Examines one file and, unless only checking, rewrites it when it hid colour.
+Result handle(Image& image, const char* path, bool check)
+{
+    try {
+        Outcome outcome = examine(image, path);
+        if (outcome == Outcome::hidesColour && !check && !image.rewrite())
+            outcome = Outcome::failed;
+        return {outcome, outcome == Outcome::failed ? image.failure.reason() : std::string()};
+    } catch (const std::bad_alloc&) {
+        // Give the memory back so that smaller files after this one can
+        // still be handled.
+        std::vector<unsigned char>().swap(image.pixels);
+        return {Outcome::failed, "out of memory"};
+    }
+}
+
+// The number of jobs an option names: a whole number from 1, or 0 when it
+// names none.
+size_t jobCount(const std::string& text)
+{
+    size_t jobs = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9')
+            return 0;
+        jobs = std::min(jobs * 10 + size_t(c - '0'), maxJobs);
+    }
+    return jobs;
 }
 } // namespace
 
@@ -53,39 +100,48 @@ int main(int argc, char** argv)
 {
     const std::vector<std::string> args = startProcess(argc, argv);
     bool check = false;
-    // None of these words ends in ".png", so none is ever taken for a file.
+    bool nulls = false;
+    size_t jobs = std::max(1u, std::thread::hardware_concurrency());
+    std::vector<const char*> files;
+    // No option ends in ".png", so none is ever taken for a file, nor a
+    // file for an option.
     for (size_t i = 1; i < args.size(); ++i) {
-        if (const int status = answerInfoOption(args[i].c_str(), tool, help); status >= 0)
+        const std::string& arg = args[i];
+        if (const int status = answerInfoOption(arg.c_str(), tool, help); status >= 0)
             return status;
-        check = check || args[i] == "--check";
+        if (hasPngExtension(arg.c_str())) {
+            files.push_back(arg.c_str());
+        } else if (arg == "--check") {
+            check = true;
+        } else if (arg == "-z" || arg == "--null") {
+            nulls = true;
+        } else if (arg == "-j" || arg == "--jobs" || arg.rfind("-j", 0) == 0 || arg.rfind("--jobs=", 0) == 0) {
+            const bool joined = arg != "-j" && arg != "--jobs";
+            const std::string count = joined ? arg.substr(arg[1] == 'j' ? 2 : 7) : i + 1 < args.size() ? args[++i] : "";
+            if ((jobs = jobCount(count)) == 0) {
+                std::fprintf(stderr, "%s: the job count must be a whole number from 1: %s\n", tool,
+                             quotedName(count).c_str());
+                return 2;
+            }
+        }
     }
 
     bool failed = false;
     bool hidden = false;
-    // One image for all files, so its pixel buffer is reused.
-    Image image;
-    for (size_t i = 1; i < args.size(); ++i) {
-        const char* path = args[i].c_str();
-        if (!hasPngExtension(path))
-            continue;
-        try {
-            const Outcome outcome = examine(image, path);
-            failed = failed || outcome == Outcome::failed;
-            if (outcome != Outcome::hidesColour)
-                continue;
-            hidden = true;
-            if (check)
-                std::printf("%s\n", path);
-            else if (!reportUnless(image.rewrite(), image, tool, path))
-                failed = true;
-        } catch (const std::bad_alloc&) {
-            // Give the memory back so that smaller files after this one can
-            // still be handled.
-            std::vector<unsigned char>().swap(image.pixels);
-            reportFailure(tool, path, "out of memory");
-            failed = true;
-        }
-    }
+    // One image for each worker, so that its pixel buffer is reused.
+    std::vector<Image> images(std::min(jobs, std::max<size_t>(files.size(), 1)));
+    forEachInOrder(
+        files.size(), images.size(), [&](size_t worker, size_t i) { return handle(images[worker], files[i], check); },
+        [&](size_t i, const Result& result) {
+            failed = failed || result.outcome == Outcome::failed;
+            hidden = hidden || result.outcome == Outcome::hidesColour;
+            if (result.outcome == Outcome::failed)
+                reportFailure(tool, files[i], result.reason);
+            else if (check && result.outcome == Outcome::hidesColour && nulls)
+                std::fwrite(files[i], 1, std::strlen(files[i]) + 1, stdout);
+            else if (check && result.outcome == Outcome::hidesColour)
+                std::printf("%s\n", quotedName(files[i]).c_str());
+        });
     if (!check)
         return failed ? 1 : 0;
     // A list that never arrived must not pass for an empty one.
