@@ -14,6 +14,7 @@
 #include "apply_stencil.h"
 #include "file.h"
 #include "hidden_colour_possible.h"
+#include "quote.h"
 #include "scrub_hidden_colour.h"
 
 namespace {
@@ -171,6 +172,16 @@ TEST(Operations, StencilThresholds)
         ASSERT_TRUE(applyStencil(colour, stencil) == StencilOutcome::applied && colour.pixelBytes() == 12);
         EXPECT_EQ(Bytes(&colour.pixels[4], &colour.pixels[8]), result);
     }
+}
+
+TEST(Operations, NamesQuotedOnlyWhenTheyWouldReadBackWrong)
+{
+    // The bytes at either end of each range escaped, and letters beyond ASCII, which never are.
+    const std::pair<std::string, std::string> rows[] = {
+        {"", ""}, {" ~/é\x80\xff.png", " ~/é\x80\xff.png"}, {"\a\b\t\n\v\f\r", R"("\a\b\t\n\v\f\r")"}, {"a\"b\\", R"("a\"b\\")"},
+        {std::string("\0\x01\x06\x0e\x1b\x1f\x7f", 7), R"("\000\001\006\016\033\037\177")"}};
+    for (const auto& [name, quoted] : rows)
+        EXPECT_EQ(quotedName(name), quoted);
 }
 
 TEST(Operations, ChunksCallAFileCleanOnlyWhenItsPixelsAre)
