@@ -63,7 +63,8 @@ int main(int argc, char** argv)
             return 1;
 
         output = outputPath(prefix, stencilPath);
-        switch (applyStencil(colour, stencil)) {
+        Box crop;
+        switch (applyStencil(colour, stencil, crop)) {
         case StencilOutcome::applied:
             break;
         case StencilOutcome::sizesDiffer:
