@@ -13,6 +13,7 @@ namespace {
 const std::string badPng = "incorrect PNG signature, it's no PNG or corrupted\n", usage = "usage: stencilcrop [--box] COLOUR STENCIL PREFIX\n", none = "true";
 
 const struct { std::string command; int status; std::string errors, after; } rows[] = {
+    {"stencilcrop", 2, usage, none},
     {"stencilcrop c.png", 2, usage, none},
     {"stencilcrop --box c.png s.png", 2, usage, "! test -s out"},
     {"stencilcrop --version", 0, "", "grep -qx 'stencilcrop [0-9.]*' out"},
