@@ -108,8 +108,8 @@ TEST(Commands, BoxIsWhereTheStencilIsVisible)
         for (unsigned i = 0; i < w * h; ++i)
             if (rgba[i * 4 + 3] != 0)
                 x0 = std::min(x0, i % w), x1 = std::max(x1, i % w), y0 = std::min(y0, i / w), y1 = i / w;
-        const int status = std::system((run + "--box " + name + " " + name + " boxed/ >line 2>/dev/null").c_str());
-        lodepng::load_file(printed, dir + "line");
+        const int status = std::system((run + "--box " + name + " " + name + " boxed/ >boxed/line 2>/dev/null").c_str());
+        lodepng::load_file(printed, dir + "boxed/line");
         std::istringstream line(std::string(printed.begin(), printed.end()));
         EXPECT_EQ(WEXITSTATUS(status), x0 > x1 ? 1 : 0) << name;
         if (x0 > x1) {
