@@ -1,13 +1,16 @@
 // The tools as a user runs them. Each row is a shell command run in a fresh
 // copy of a folder of sample files, the exit status and standard error it
 // must give, and a shell test that the files must pass afterwards.
+#include <filesystem>
+#include <sstream>
+
 #include <gtest/gtest.h>
 #include <lodepng.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
-const std::string badPng = "incorrect PNG signature, it's no PNG or corrupted\n", usage = "usage: stencilcrop COLOUR STENCIL PREFIX\n", none = "true";
+const std::string badPng = "incorrect PNG signature, it's no PNG or corrupted\n", usage = "usage: stencilcrop [--box] COLOUR STENCIL PREFIX\n", none = "true";
 // No dot file is left in the folder, so no temporary file either.
 const std::string noTemporary = " && test -z \"$(ls -A | grep '^[.]')\"";
 
@@ -18,18 +21,22 @@ enum Needs { anyone, root, tracer, acls };
 struct Row { const char* name; Needs needs; std::string command; int status; std::string errors, after; };
 
 const Row rows[] = {
+    {"NoArguments", anyone, "stencilcrop", 2, usage, none},
     {"TooFewArguments", anyone, "stencilcrop c.png", 2, usage, none},
-    {"TwoArguments", anyone, "stencilcrop c.png s.png", 2, usage, "! test -s out"},
+    {"TwoArguments", anyone, "stencilcrop --box c.png s.png", 2, usage, "! test -s out"},
     {"Version", anyone, "stencilcrop --version", 0, "", "grep -qx 'stencilcrop [0-9.]*' out"},
-    {"Help", anyone, "stencilcrop -h", 0, "", "grep -qx 'usage: stencilcrop COLOUR STENCIL PREFIX' out"},
-    // With standard input closed, the first file opened is descriptor 0.
-    {"NewOutputMode", anyone, "umask 022; stencilcrop c.png s.png new/ extra <&-", 0, "", "stat -c %a new/s.png | grep -qx 644"},
+    {"Help", anyone, "stencilcrop -h", 0, "", "grep -qx 'usage: stencilcrop \\[--box\\] COLOUR STENCIL PREFIX' out"},
+    // With standard input closed, the first file opened is descriptor 0; --box counts only before the operands.
+    {"NewOutputMode", anyone, "umask 022; stencilcrop c.png s.png new/ --box <&-", 0, "", "stat -c %a new/s.png | grep -qx 644 && ! test -s out"},
+    // A path that would break the line or read back wrong is quoted; letters beyond ASCII are not.
+    {"BoxQuotedPath", anyone, R"x(n="$(printf 'a\nb"c\\é/')" && mkdir "$n" && stencilcrop --box c.png s.png "$n")x", 0, "", R"x(printf '%s\n' '1 0 31 32 32 32 "a\nb\"c\\é/s.png"' | cmp - out)x"},
+    {"BoxFullOutput", anyone, "stencilcrop --box c.png s.png new/ >/dev/full", 1, "stencilcrop: standard output: No space left on device\n", "test -f new/s.png"},
     // Both separators end a folder name; an input may be a pipe, read in pieces.
     {"PipeInputAndSeparators", anyone, "cp s.png 'new/a\\b.png' && (head -c 99 c.png; sleep 0.1; tail -c +100 c.png) | stencilcrop /dev/stdin 'new/a\\b.png' 'p\\'", 0, "", "test -f 'p\\b.png'"},
     {"MissingColour", anyone, "stencilcrop missing.png s.png new/", 1, "stencilcrop: missing.png: No such file or directory\n", "! test -e new/s.png"},
     {"BothInputsBad", anyone, "stencilcrop bad.png bad.png new/", 1, "stencilcrop: bad.png: " + badPng + "stencilcrop: bad.png: " + badPng, none},
-    {"SizesDiffer", anyone, "stencilcrop c.png small.png new/", 1, "stencilcrop: small.png: stencil is 32x2 but the colour image is 32x32\n", none},
-    {"NothingVisible", anyone, "stencilcrop c.png clear.png new/", 1, "stencilcrop: clear.png: stencil has no visible pixel\n", "! test -e new/clear.png"},
+    {"SizesDiffer", anyone, "stencilcrop --box c.png small.png new/", 1, "stencilcrop: small.png: stencil is 32x2 but the colour image is 32x32\n", "! test -s out"},
+    {"NothingVisible", anyone, "stencilcrop --box c.png clear.png new/", 1, "stencilcrop: clear.png: stencil has no visible pixel\n", "! test -e new/clear.png && ! test -s out"},
     // Past the file-size limit, a write fails like any other.
     {"FileSizeLimit", anyone, "cp c.png new/ibasn6a16.png; ulimit -f 1; stencilcrop ibasn6a16.png ibasn6a16.png new/", 1, "stencilcrop: new/ibasn6a16.png: File too large\n", "cmp c.png new/ibasn6a16.png && test \"$(ls -A new)\" = ibasn6a16.png"},
     // Devices and pipes are never written into, however they are named.
@@ -119,3 +126,54 @@ TEST_P(Commands, StatusMessagesAndFiles)
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, Commands, ::testing::ValuesIn(rows), [](const auto& info) { return info.param.name; });
+
+TEST(Commands, BoxIsWhereTheStencilIsVisible)
+{
+    // Every corpus file as its own stencil, and stencils drawn here: 1×1 of
+    // alpha 255, 1 and 0, and 5×3 ones visible only in one corner or everywhere.
+    const std::string dir = ::testing::TempDir() + "box/", run = "cd " + dir + " && PATH=" + BIN_DIR + ":$PATH && stencilcrop ";
+    ASSERT_EQ(std::system(("rm -rf " + dir + " && mkdir -p " + dir + "plain " + dir + "boxed && cp " + CORPUS_DIR + "/*.png " + dir).c_str()), 0);
+    const struct { unsigned width, height, first, last, alpha; } drawn[] = {
+        {1, 1, 0, 0, 255}, {1, 1, 0, 0, 1}, {1, 1, 0, 0, 0}, {5, 3, 0, 0, 9}, {5, 3, 4, 4, 9}, {5, 3, 10, 10, 9}, {5, 3, 14, 14, 9}, {5, 3, 0, 14, 255}};
+    for (const auto& d : drawn) {
+        std::vector<unsigned char> rgba(d.width * d.height * 4, 99);
+        for (unsigned i = 0; i < d.width * d.height; ++i)
+            rgba[i * 4 + 3] = i >= d.first && i <= d.last ? d.alpha : 0;
+        lodepng::encode(dir + "drawn" + std::to_string(&d - drawn) + ".png", rgba, d.width, d.height);
+    }
+    size_t stencils = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+        const std::string name = entry.path().filename().string();
+        if (entry.is_directory())
+            continue;
+        std::vector<unsigned char> rgba, printed;
+        unsigned w = 0, h = 0;
+        ASSERT_EQ(lodepng::decode(rgba, w, h, dir + name), 0u) << name;
+        unsigned x0 = w, y0 = h, x1 = 0, y1 = 0;
+        ++stencils;
+        for (unsigned i = 0; i < w * h; ++i)
+            if (rgba[i * 4 + 3] != 0)
+                x0 = std::min(x0, i % w), x1 = std::max(x1, i % w), y0 = std::min(y0, i / w), y1 = i / w;
+        const int status = std::system((run + "--box " + name + " " + name + " boxed/ >boxed/line 2>/dev/null").c_str());
+        lodepng::load_file(printed, dir + "boxed/line");
+        std::istringstream line(std::string(printed.begin(), printed.end()));
+        EXPECT_EQ(WEXITSTATUS(status), x0 > x1 ? 1 : 0) << name;
+        if (x0 > x1) {
+            EXPECT_EQ(line.str(), "") << name << ": nothing visible, so nothing printed";
+            continue;
+        }
+        const unsigned expected[] = {x0, y0, x1 - x0 + 1, y1 - y0 + 1, w, h};
+        const char* const fields[] = {"x", "y", "width", "height", "source width", "source height"};
+        for (size_t f = 0; f < 6; ++f) {
+            unsigned value = ~0u;
+            line >> value;
+            EXPECT_EQ(value, expected[f]) << name << ": " << fields[f];
+        }
+        std::string path;
+        std::getline(line, path, '\0');
+        EXPECT_EQ(path, " boxed/" + name + "\n") << name;
+        EXPECT_EQ(std::system((run + name + " " + name + " plain/ && cmp -s plain/" + name + " boxed/" + name).c_str()), 0)
+            << name << ": written with --box, not the same bytes as without";
+    }
+    EXPECT_EQ(stencils, 59u);
+}

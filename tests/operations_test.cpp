@@ -142,10 +142,11 @@ TEST(Operations, EveryCorpusFileAsColourAsStencilAndScrubbed)
         SCOPED_TRACE(cases[i].first + (cases[i].second.empty() ? "" : " with " + cases[i].second.substr(4, 4)));
         const Reference file = decodeWithLibpng(paths[i]);
         Image image, stencil;
+        Box crop;
         image.load(paths[i].c_str());
         stencil.load(paths[(i + 1) % paths.size()].c_str());
         ASSERT_TRUE(image.pixels == file.rgba) << image.failure.reason();
-        EXPECT_EQ(applyStencil(image, stencil), StencilOutcome::applied);
+        EXPECT_EQ(applyStencil(image, stencil, crop), StencilOutcome::applied);
         expectWritten(image, fitted(file.rgba, stencil.pixels, file.width, file.height), file, i != 0);
 
         Reference scrubbed = file;
@@ -166,10 +167,11 @@ TEST(Operations, StencilThresholds)
                              {{30, 0, 0, 255}, {1, 2, 3, 4}, {1, 2, 3, 255}}, {{0, 30, 0, 1}, {1, 2, 3, 0}, {1, 2, 3, 1}}};
     for (const auto& [s, c, result] : rows) {
         Image colour, stencil;
+        Box crop;
         colour.width = stencil.width = 3, colour.height = stencil.height = 1;
         stencil.pixels = {1, 1, 1, 1, s[0], s[1], s[2], s[3], 1, 1, 1, 1};
         colour.pixels = {5, 5, 5, 5, c[0], c[1], c[2], c[3], 5, 5, 5, 5};
-        ASSERT_TRUE(applyStencil(colour, stencil) == StencilOutcome::applied && colour.pixelBytes() == 12);
+        ASSERT_TRUE(applyStencil(colour, stencil, crop) == StencilOutcome::applied && colour.pixelBytes() == 12);
         EXPECT_EQ(Bytes(&colour.pixels[4], &colour.pixels[8]), result);
     }
 }

@@ -29,7 +29,10 @@ TEST(Windows, NamesPathsAndReadOnlyFiles)
     const std::string colour = read(L"цвет.png");
 
     EXPECT_EQ(run(L"stencilcrop.exe\" цвет.png нет\\..\\трафарет.png выход\\"), 0);
-    EXPECT_TRUE(fs::exists(dir / L"выход" / L"трафарет.png"));
+    // A backslash in the path printed brings quotes; letters beyond ASCII stay as they are.
+    EXPECT_EQ(run(L"stencilcrop.exe\" --box цвет.png трафарет.png выход\\в- >box.txt"), 0);
+    EXPECT_EQ(read(L"box.txt"), u8"1 0 31 32 32 32 \"выход\\\\в-трафарет.png\"\r\n");
+    EXPECT_TRUE(!read(L"выход/трафарет.png").empty() && read(L"выход/в-трафарет.png") == read(L"выход/трафарет.png"));
     SetFileAttributesW((dir / L"цвет.png").c_str(), FILE_ATTRIBUTE_HIDDEN);
     EXPECT_EQ(run(L"scrubhidden.exe\" цвет.png только.png"), 1);
     EXPECT_EQ(GetFileAttributesW((dir / L"цвет.png").c_str()) & FILE_ATTRIBUTE_HIDDEN, DWORD(FILE_ATTRIBUTE_HIDDEN));

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-StencilOutcome applyStencil(Image& colour, const Image& stencil)
+StencilOutcome applyStencil(Image& colour, const Image& stencil, Box& crop)
 {
     if (colour.width != stencil.width || colour.height != stencil.height ||
         colour.pixels.size() < colour.pixelBytes() || stencil.pixels.size() < stencil.pixelBytes())
@@ -49,5 +49,6 @@ StencilOutcome applyStencil(Image& colour, const Image& stencil)
     }
     colour.width = static_cast<uint32_t>(maxX - minX + 1);
     colour.height = static_cast<uint32_t>(maxY - minY + 1);
+    crop = {static_cast<uint32_t>(minX), static_cast<uint32_t>(minY), colour.width, colour.height};
     return StencilOutcome::applied;
 }

@@ -6,6 +6,14 @@
 // its R, G and B is below this.
 const unsigned char darkThreshold = 30;
 
+// A rectangle of pixels: its left column, top row, width and height.
+struct Box {
+    uint32_t x = 0;
+    uint32_t y = 0;
+    uint32_t width = 0;
+    uint32_t height = 0;
+};
+
 enum class StencilOutcome {
     applied,
     // The images differ in size; the colour image is unchanged.
@@ -21,5 +29,6 @@ enum class StencilOutcome {
 // stencil's pixel, and elsewhere it keeps the colour image's colour. The
 // colour image is then cropped to the smallest rectangle holding every
 // visible stencil pixel: width and height shrink and the kept pixels move to
-// the front of the buffer, whose size is left as it was.
-StencilOutcome applyStencil(Image& colour, const Image& stencil);
+// the front of the buffer, whose size is left as it was. When applied, crop
+// is that rectangle in the stencil's coordinates; otherwise it is untouched.
+StencilOutcome applyStencil(Image& colour, const Image& stencil, Box& crop);

@@ -1,5 +1,6 @@
-// stencilcrop COLOUR STENCIL PREFIX: fits COLOUR to STENCIL and writes the
-// result cropped to the stencil's visible area as PREFIX + the stencil's name.
+// stencilcrop [--box] COLOUR STENCIL PREFIX: fits COLOUR to STENCIL and writes
+// the result cropped to the stencil's visible area as PREFIX + the stencil's
+// name; with --box, then prints where the crop lies and the path written.
 #include <cstdio>
 #include <new>
 #include <string>
@@ -10,13 +11,14 @@
 #include "info_option.h"
 #include "output_path.h"
 #include "process.h"
+#include "quote.h"
 #include "report.h"
 
 namespace {
 const char* const tool = "stencilcrop";
 
 const char* const help =
-    "usage: stencilcrop COLOUR STENCIL PREFIX\n"
+    "usage: stencilcrop [--box] COLOUR STENCIL PREFIX\n"
     "\n"
     "Fits the PNG image COLOUR to STENCIL, a PNG image of the same size, and\n"
     "writes the result, cropped to the stencil's visible area, to PREFIX\n"
@@ -27,11 +29,26 @@ const char* const help =
     "stencil's pixel; elsewhere it is the colour image's colour with the\n"
     "stencil's alpha.\n"
     "\n"
+    "  --box  once the result is written, print one line on standard output:\n"
+    "         X Y WIDTH HEIGHT SOURCE_WIDTH SOURCE_HEIGHT PATH, the crop's left\n"
+    "         column, top row and size in the stencil, the stencil's size and\n"
+    "         the path written (in double quotes with C escapes when it holds a\n"
+    "         control character, a backslash or a double quote)\n"
+    "\n"
     "Exit status: 0 success, 1 a file could not be handled, 2 usage error.\n";
 
 std::string sizeText(const Image& image)
 {
     return std::to_string(image.width) + "x" + std::to_string(image.height);
+}
+
+// The path goes last, so that a shell's read takes it whole, spaces and all.
+void printBox(const Box& crop, const Image& stencil, const std::string& path)
+{
+    std::string line;
+    for (const uint32_t number : {crop.x, crop.y, crop.width, crop.height, stencil.width, stencil.height})
+        line += std::to_string(number) + ' ';
+    std::puts((line + quotedName(path)).c_str());
 }
 } // namespace
 
@@ -41,13 +58,15 @@ int main(int argc, char** argv)
     if (args.size() == 2)
         if (const int status = answerInfoOption(args[1].c_str(), tool, help); status >= 0)
             return status;
-    if (args.size() < 4) {
-        std::fprintf(stderr, "usage: %s COLOUR STENCIL PREFIX\n", tool);
+    const bool box = args.size() > 1 && args[1] == "--box";
+    const size_t first = box ? 2 : 1;
+    if (args.size() < first + 3) {
+        std::fprintf(stderr, "usage: %s [--box] COLOUR STENCIL PREFIX\n", tool);
         return 2;
     }
-    const char* colourPath = args[1].c_str();
-    const char* stencilPath = args[2].c_str();
-    const char* prefix = args[3].c_str();
+    const char* colourPath = args[first].c_str();
+    const char* stencilPath = args[first + 1].c_str();
+    const char* prefix = args[first + 2].c_str();
 
     std::string output;
     const char* current = colourPath;
@@ -63,7 +82,8 @@ int main(int argc, char** argv)
             return 1;
 
         output = outputPath(prefix, stencilPath);
-        switch (applyStencil(colour, stencil)) {
+        Box crop;
+        switch (applyStencil(colour, stencil, crop)) {
         case StencilOutcome::applied:
             break;
         case StencilOutcome::sizesDiffer:
@@ -77,7 +97,12 @@ int main(int argc, char** argv)
         }
 
         current = output.c_str();
-        return saveOrReport(colour, tool, output.c_str()) ? 0 : 1;
+        if (!saveOrReport(colour, tool, output.c_str()))
+            return 1;
+        if (!box)
+            return 0;
+        printBox(crop, stencil, output);
+        return standardOutputWritten(tool) ? 0 : 1;
     } catch (const std::bad_alloc&) {
         reportFailure(tool, current, "out of memory");
         return 1;
