@@ -25,6 +25,10 @@ struct Slot {
 
 Slot slots[slotCount];
 
+// Set once a handler has begun to remove the temporary files as the process
+// ends: from then on no thread makes a new one that it might miss.
+std::atomic<bool> ending{false};
+
 // One slot per write under way; each thread writes one file at a time, and
 // there are never more threads than slots.
 Slot& claimSlot()
@@ -66,8 +70,10 @@ Failure createTemporary(const Handle& folder, const std::string& target, bool pr
         slot.folder = folder.native;
         std::memcpy(slot.name, name.c_str(), name.size() + 1);
         holdSignals();
+        // Either a handler that has begun sees this slot creating, and waits
+        // for it, or this thread sees it ending and makes nothing.
         slot.state = creating;
-        failure = createAt(folder, name, privately, file);
+        failure = ending ? Failure::of(Failure::Kind::changed) : createAt(folder, name, privately, file);
         slot.state = failure.failed() ? claimed : created;
         releaseSignals();
     }
@@ -91,18 +97,18 @@ Failure refusal(const FileStatus& target, bool planted)
     return Failure();
 }
 
-// The sequence every write follows, in folder, where name must still be as
+// The first half of every write, in folder, where name must still be as
 // expected (missing, or a regular file) or, with none expected, may be
 // anything fit to be replaced; with planted, a file that another user may
 // have planted is refused too.
-Failure replace(const Handle& folder, const std::string& name, const std::vector<unsigned char>& bytes,
-                const FileStatus* expected, bool planted)
+Failure begin(Handle folder, const std::string& name, const std::vector<unsigned char>& bytes,
+              const FileStatus* expected, bool planted, Replacement& replacement)
 {
     FileStatus found;
     FileStatus opened;
     FileStatus folderStatus;
     Handle original;
-    Failure failure = statusAt(folder, name, found);
+    Failure failure = statusAt(folder, name, found, &folderStatus);
     if (!failure.failed() && expected != nullptr && !found.sameFileAndContents(*expected))
         failure = Failure::of(Failure::Kind::changed);
     if (!failure.failed())
@@ -117,45 +123,26 @@ Failure replace(const Handle& folder, const std::string& name, const std::vector
     }
     // A folder that refuses the move would also refuse removing the
     // temporary file, so it is refused before anything is created there.
-    if (!failure.failed())
-        failure = statusOf(folder, folderStatus);
     if (!failure.failed() && folderStatus.fixed)
         failure = Failure::of(Failure::Kind::notReplaceable);
     if (failure.failed())
         return failure;
 
+    Replacement made;
     Slot& slot = claimSlot();
-    Handle file;
-    failure = createTemporary(folder, name, original.valid(), slot, file);
-    if (failure.failed()) {
-        slot.state = freeSlot;
+    made.slot = int(&slot - slots);
+    failure = createTemporary(folder, name, original.valid(), slot, made.file);
+    if (failure.failed())
         return failure;
-    }
-    failure = writeAll(file, bytes.data(), bytes.size());
+    made.folder = std::move(folder);
+    made.name = name;
+    made.found = found;
+    failure = writeAll(made.file, bytes.data(), bytes.size());
     // After the data, since writing would clear set-id bits and capabilities.
     if (!failure.failed() && original.valid())
-        failure = copyMetadata(original, found, file);
-    // On disk before the move, so that a crash leaves the old file or the
-    // new one, never one whose data had not yet been written.
+        failure = copyMetadata(original, found, made.file);
     if (!failure.failed())
-        failure = flush(file);
-    const Failure closed = file.close();
-    if (!failure.failed())
-        failure = closed;
-
-    // The last look, which leaves only the moment between it and the move.
-    FileStatus now;
-    if (!failure.failed())
-        failure = statusAt(folder, name, now);
-    if (!failure.failed() && !now.sameFileAndContents(found))
-        failure = Failure::of(Failure::Kind::changed);
-    // Windows would not move a file over one held open.
-    original = Handle();
-    if (!failure.failed())
-        failure = moveAt(folder, slot.name, name, found.type == FileStatus::Type::regular);
-    if (failure.failed())
-        removeAt(folder.native, slot.name);
-    slot.state = freeSlot;
+        replacement = std::move(made);
     return failure;
 }
 
@@ -224,21 +211,82 @@ Failure readForRewrite(const std::string& path, std::vector<unsigned char>& byte
     return failure.failed() ? failure : readAll(file, source.status, bytes);
 }
 
-Failure writeNewFile(const std::string& path, const std::vector<unsigned char>& bytes)
+Replacement::Replacement(Replacement&& other) noexcept { *this = std::move(other); }
+
+Replacement& Replacement::operator=(Replacement&& other) noexcept
+{
+    std::swap(folder, other.folder);
+    std::swap(name, other.name);
+    std::swap(found, other.found);
+    std::swap(file, other.file);
+    std::swap(slot, other.slot);
+    return *this;
+}
+
+Replacement::~Replacement()
+{
+    if (slot < 0)
+        return;
+    file = Handle();
+    if (slots[slot].state == created)
+        removeAt(slots[slot].folder, slots[slot].name);
+    slots[slot].state = freeSlot;
+}
+
+Failure beginNewFile(const std::string& path, const std::vector<unsigned char>& bytes, Replacement& replacement)
 {
     Handle folder;
     std::string name;
     const Failure failure = openFolderOf(path, folder, name);
-    return failure.failed() ? failure : replace(folder, name, bytes, nullptr, true);
+    return failure.failed() ? failure : begin(std::move(folder), name, bytes, nullptr, true, replacement);
+}
+
+Failure beginRewrite(SourceFile& source, const std::vector<unsigned char>& bytes, Replacement& replacement)
+{
+    return begin(std::move(source.folder), source.name, bytes, &source.status, false, replacement);
+}
+
+Failure finish(Replacement& replacement)
+{
+    Slot& slot = slots[replacement.slot];
+    // On disk before the move, so that a crash leaves the old file or the
+    // new one, never one whose data had not yet been written.
+    Failure failure = flush(replacement.file);
+    const Failure closed = replacement.file.close();
+    if (!failure.failed())
+        failure = closed;
+    // The last look, which leaves only the moment between it and the move.
+    FileStatus now;
+    if (!failure.failed())
+        failure = statusAt(replacement.folder, replacement.name, now);
+    if (!failure.failed() && !now.sameFileAndContents(replacement.found))
+        failure = Failure::of(Failure::Kind::changed);
+    if (!failure.failed())
+        failure = moveAt(replacement.folder, slot.name, replacement.name,
+                         replacement.found.type == FileStatus::Type::regular);
+    if (!failure.failed())
+        slot.state = claimed; // moved: nothing left to remove
+    replacement = Replacement();
+    return failure;
+}
+
+Failure writeNewFile(const std::string& path, const std::vector<unsigned char>& bytes)
+{
+    Replacement replacement;
+    const Failure failure = beginNewFile(path, bytes, replacement);
+    return failure.failed() ? failure : finish(replacement);
 }
 
 Failure rewriteFile(SourceFile& source, const std::vector<unsigned char>& bytes)
 {
-    return replace(source.folder, source.name, bytes, &source.status, false);
+    Replacement replacement;
+    const Failure failure = beginRewrite(source, bytes, replacement);
+    return failure.failed() ? failure : finish(replacement);
 }
 
 void removeTemporaryFiles()
 {
+    ending = true;
     for (Slot& slot : slots) {
         int state;
         // A file being created on another thread is recorded in a moment.

@@ -51,6 +51,33 @@ Failure writeNewFile(const std::string& path, const std::vector<unsigned char>& 
 // to it or its name since it was read refuses the write.
 Failure rewriteFile(SourceFile& source, const std::vector<unsigned char>& bytes);
 
+// A write under way: its temporary file made, written and given the
+// original's metadata, but neither flushed nor moved into place, so that the
+// slow flush can wait on other work. Dropping one unfinished removes its
+// temporary file.
+struct Replacement {
+    Handle folder;
+    std::string name;
+    FileStatus found;
+    Handle file;
+    int slot = -1;
+
+    Replacement() = default;
+    Replacement(Replacement&& other) noexcept;
+    Replacement& operator=(Replacement&& other) noexcept;
+    ~Replacement();
+    bool pending() const { return slot >= 0; }
+};
+
+// The halves of writeNewFile and rewriteFile: begin checks the target, makes
+// and writes the temporary file and leaves it in replacement; finish flushes
+// it, looks at the target a last time and moves it into place, or removes it.
+// Each returns what failed, with the target left as it was; beginRewrite
+// takes the folder out of source.
+Failure beginNewFile(const std::string& path, const std::vector<unsigned char>& bytes, Replacement& replacement);
+Failure beginRewrite(SourceFile& source, const std::vector<unsigned char>& bytes, Replacement& replacement);
+Failure finish(Replacement& replacement);
+
 // Removes the temporary files of every write under way. Safe in a signal
 // handler or a console control handler.
 void removeTemporaryFiles();

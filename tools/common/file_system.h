@@ -83,8 +83,12 @@ struct FileStatus {
 // folder itself (ending in "/", ".", "..") is refused as one.
 Failure openFolderOf(const std::string& path, Handle& folder, std::string& name);
 
-// The status of name in folder, not following a link, and of folder itself.
-Failure statusAt(const Handle& folder, const std::string& name, FileStatus& status);
+// The status of name in folder, not following a link, and of an open file or
+// folder. With folderStatus, statusAt also fills in folder's status and
+// whether the caller may write name and whether it is another user's trap,
+// which a plain look leaves false.
+Failure statusAt(const Handle& folder, const std::string& name, FileStatus& status,
+                 FileStatus* folderStatus = nullptr);
 Failure statusOf(const Handle& file, FileStatus& status);
 
 // Opens name in folder for reading, without following a link there and

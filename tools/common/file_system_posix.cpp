@@ -7,6 +7,8 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <linux/openat2.h>
+#include <sys/syscall.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/xattr.h>
@@ -112,7 +114,19 @@ Failure openFolderOf(const std::string& path, Handle& folder, std::string& name)
     if (path.back() == '/' || last == "." || last == "..")
         return Failure::of(Failure::Kind::folder);
     Handle current;
-    Failure failure = openFolder(path[0] == '/' ? "/" : ".", current);
+    Failure failure;
+    // Most paths hold no link: then the kernel walks to the folder in one
+    // call, and one component is left.
+    const size_t slash = path.rfind('/');
+    struct open_how how = {};
+    how.flags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+    how.resolve = RESOLVE_NO_SYMLINKS;
+    if (slash != std::string::npos)
+        current = Handle(int(::syscall(SYS_openat2, AT_FDCWD, path.substr(0, slash + 1).c_str(), &how, sizeof how)));
+    if (current.valid())
+        pending.resize(1);
+    else
+        failure = openFolder(path[0] == '/' ? "/" : ".", current);
     int hops = 0;
     while (!failure.failed() && !pending.empty()) {
         const std::string component = std::move(pending.back());
@@ -146,17 +160,22 @@ Failure openFolderOf(const std::string& path, Handle& folder, std::string& name)
     return failure.failed() ? failure : Failure::of(Failure::Kind::folder);
 }
 
-Failure statusAt(const Handle& folder, const std::string& name, FileStatus& status)
+Failure statusAt(const Handle& folder, const std::string& name, FileStatus& status, FileStatus* folderStatus)
 {
     status = FileStatus();
     struct statx info;
     struct statx here;
-    if (!look(folder.native, name.c_str(), info))
-        return errno == ENOENT ? Failure() : lastError();
+    const bool found = look(folder.native, name.c_str(), info);
+    if (!found && errno != ENOENT)
+        return lastError();
+    if (found)
+        describe(info, status);
+    if (folderStatus == nullptr)
+        return Failure();
     if (!look(folder.native, "", here))
         return lastError();
-    describe(info, status);
-    status.foreign = foreignIn(here, info.stx_uid);
+    describe(here, *folderStatus);
+    status.foreign = found && foreignIn(here, info.stx_uid);
     status.readOnly = status.type == FileStatus::Type::regular &&
                       ::faccessat(folder.native, name.c_str(), W_OK, AT_EACCESS | AT_SYMLINK_NOFOLLOW) != 0 &&
                       (errno == EACCES || errno == EPERM);

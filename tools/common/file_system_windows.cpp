@@ -120,9 +120,12 @@ Failure statusOf(const Handle& file, FileStatus& status)
     return Failure();
 }
 
-Failure statusAt(const Handle& folder, const std::string& name, FileStatus& status)
+Failure statusAt(const Handle& folder, const std::string& name, FileStatus& status, FileStatus* folderStatus)
 {
     status = FileStatus();
+    if (folderStatus != nullptr)
+        if (const Failure failure = statusOf(folder, *folderStatus); failure.failed())
+            return failure;
     Handle file(CreateFileW(pathAt(folder, name).c_str(), FILE_READ_ATTRIBUTES, shareAll, nullptr, OPEN_EXISTING,
                             FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!file.valid())

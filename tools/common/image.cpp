@@ -124,6 +124,14 @@ bool Image::save(const char* path)
     return !failure.failed();
 }
 
+bool Image::beginRewrite(Replacement& replacement)
+{
+    std::vector<unsigned char> png;
+    if (encode(png))
+        failure = ::beginRewrite(source, png, replacement);
+    return !failure.failed();
+}
+
 bool Image::rewrite()
 {
     std::vector<unsigned char> png;

@@ -60,6 +60,10 @@ struct Image {
     // is that very file, unchanged since (see rewriteFile).
     bool rewrite();
 
+    // The first half of rewrite, to be finished with finish(replacement),
+    // perhaps on another thread while this image goes on with other work.
+    bool beginRewrite(Replacement& replacement);
+
     // What save does before writing: encodes into png in memory. Returns
     // false, with failure set, when the codec refuses. First drops from
     // codecState what no longer describes the pixels: significant bits

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <algorithm>
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
@@ -9,62 +8,114 @@
 #include <thread>
 #include <vector>
 
-// Runs work(worker, i) for each i from 0 to count - 1 on up to jobs threads at
-// once, each i once, taken in order, and hands each result to emit(i, result)
-// on the calling thread in the order of i, each as soon as it and every one
-// before it are done. worker, below jobs, names the thread, so that each can
-// keep state of its own. With one job everything runs on the calling thread,
-// one i after another. No more than jobs results wait to be emitted at a
-// time beyond the one emit waits for, so memory stays near jobs times that of
-// one piece of work. Neither work nor emit may throw.
-template <typename Work, typename Emit>
-void forEachInOrder(size_t count, size_t jobs, Work work, Emit emit)
+// Runs work(worker, i) for each i from 0 to count - 1 on jobs threads, each
+// i once, taken in order. A result for which unsettled(result) holds is then
+// passed to settle(result) on one of settlers threads more, for the part of
+// the work that mostly waits (a flush), so that the workers go on meanwhile.
+// Each result is handed to emit(i, result) in the order of i, as soon as it
+// and every one before it are done, by whichever thread finished the last of
+// them, one emit at a time. worker, below jobs, names the thread, so that
+// each can keep state of its own. No work starts more than jobs + settlers
+// places ahead of emit, so that memory stays near that of jobs pieces of work
+// at once. With one job and no settlers, everything runs on the calling
+// thread, one i after another. None of the callables may throw.
+template <typename Work, typename Unsettled, typename Settle, typename Emit>
+void forEachInOrder(size_t count, size_t jobs, size_t settlers, Work work, Unsettled unsettled, Settle settle,
+                    Emit emit)
 {
     using Result = decltype(work(size_t(0), size_t(0)));
-    if (jobs <= 1 || count <= 1) {
+    if (jobs <= 1 && settlers == 0) {
         for (size_t i = 0; i < count; ++i) {
             Result result = work(0, i);
+            if (unsettled(result))
+                settle(result);
             emit(i, result);
         }
         return;
     }
+    struct Entry {
+        std::optional<Result> result;
+        bool done = false;
+    };
     std::mutex mutex;
-    std::condition_variable changed;
-    // Results from next on, by index; the next index to hand out.
-    std::deque<std::optional<Result>> done;
+    // Each kind of thread waits on a signal of its own, so that a change
+    // wakes only a thread that can act on it.
+    std::condition_variable roomAhead, toSettle;
+    // The entries from index next on; elements of a deque stay where they
+    // are while others come and go at its ends.
+    std::deque<Entry> window;
+    std::deque<Entry*> queue;
     size_t next = 0;
     size_t taken = 0;
+    size_t working = jobs;
+    bool emitting = false;
+    const size_t ahead = jobs + settlers;
+
+    // Marks entry done and, unless another thread is at it, emits whatever
+    // is done from the front on; called and returns with the lock held.
+    auto finished = [&](Entry& entry, std::unique_lock<std::mutex>& lock) {
+        entry.done = true;
+        if (emitting)
+            return;
+        emitting = true;
+        while (!window.empty() && window.front().done) {
+            Result result = std::move(*window.front().result);
+            window.pop_front();
+            const size_t i = next++;
+            roomAhead.notify_one();
+            lock.unlock();
+            emit(i, result);
+            lock.lock();
+        }
+        emitting = false;
+    };
     auto worker = [&](size_t self) {
         std::unique_lock<std::mutex> lock(mutex);
         for (;;) {
-            // A worker never runs further ahead of emit than the others can
-            // fill, so that results cannot pile up behind one slow file.
-            changed.wait(lock, [&] { return taken == count || taken < next + jobs; });
+            roomAhead.wait(lock, [&] { return taken == count || taken < next + ahead; });
             if (taken == count)
-                return;
+                break;
             const size_t i = taken++;
             lock.unlock();
             Result result = work(self, i);
+            const bool waits = unsettled(result);
+            if (waits && settlers == 0)
+                settle(result);
             lock.lock();
-            if (done.size() <= i - next)
-                done.resize(i - next + 1);
-            done[i - next] = std::move(result);
-            changed.notify_all();
+            if (window.size() <= i - next)
+                window.resize(i - next + 1);
+            Entry& entry = window[i - next];
+            entry.result = std::move(result);
+            if (waits && settlers > 0) {
+                queue.push_back(&entry);
+                toSettle.notify_one();
+            } else {
+                finished(entry, lock);
+            }
+        }
+        if (--working == 0)
+            toSettle.notify_all();
+        roomAhead.notify_all();
+    };
+    auto settler = [&] {
+        std::unique_lock<std::mutex> lock(mutex);
+        for (;;) {
+            toSettle.wait(lock, [&] { return !queue.empty() || working == 0; });
+            if (queue.empty())
+                return;
+            Entry& entry = *queue.front();
+            queue.pop_front();
+            lock.unlock();
+            settle(*entry.result);
+            lock.lock();
+            finished(entry, lock);
         }
     };
     std::vector<std::thread> threads;
-    for (size_t self = 0; self < std::min(jobs, count); ++self)
+    for (size_t self = 0; self < jobs; ++self)
         threads.emplace_back(worker, self);
-    for (size_t i = 0; i < count; ++i) {
-        std::unique_lock<std::mutex> lock(mutex);
-        changed.wait(lock, [&] { return !done.empty() && done.front().has_value(); });
-        Result result = std::move(*done.front());
-        done.pop_front();
-        ++next;
-        changed.notify_all();
-        lock.unlock();
-        emit(i, result);
-    }
+    for (size_t i = 0; i < settlers; ++i)
+        threads.emplace_back(settler);
     for (std::thread& thread : threads)
         thread.join();
 }

@@ -4,6 +4,7 @@
 // instead.
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <string>
@@ -47,6 +48,8 @@ enum class Outcome { clean, hidesColour, failed };
 struct Result {
     Outcome outcome = Outcome::clean;
     std::string reason;
+    // A rewrite still to be flushed and moved into place.
+    Replacement replacement;
 };
 
 // Reads the file, which must be a regular one, and judges it, from its
@@ -66,20 +69,32 @@ Outcome examine(Image& image, const char* path)
     return scrubHiddenColour(image) ? Outcome::hidesColour : Outcome::clean;
 }
 
-// Examines one file and, unless only checking, rewrites it when it hid colour.
+// Examines one file and, unless only checking, begins its rewrite when it
+// hid colour.
 Result handle(Image& image, const char* path, bool check)
 {
+    Result result;
     try {
-        Outcome outcome = examine(image, path);
-        if (outcome == Outcome::hidesColour && !check && !image.rewrite())
-            outcome = Outcome::failed;
-        return {outcome, outcome == Outcome::failed ? image.failure.reason() : std::string()};
+        result.outcome = examine(image, path);
+        if (result.outcome == Outcome::hidesColour && !check && !image.beginRewrite(result.replacement))
+            result.outcome = Outcome::failed;
+        if (result.outcome == Outcome::failed)
+            result.reason = image.failure.reason();
     } catch (const std::bad_alloc&) {
         // Give the memory back so that smaller files after this one can
         // still be handled.
         std::vector<unsigned char>().swap(image.pixels);
-        return {Outcome::failed, "out of memory"};
+        result = {Outcome::failed, "out of memory", Replacement()};
     }
+    return result;
+}
+
+// Flushes a rewrite and moves it into place, which mostly waits on the disk.
+void settle(Result& result)
+{
+    const Failure failure = finish(result.replacement);
+    if (failure.failed())
+        result = {Outcome::failed, failure.reason(), Replacement()};
 }
 
 // The number of jobs an option names: a whole number from 1, or 0 when it
@@ -130,9 +145,10 @@ int main(int argc, char** argv)
     bool hidden = false;
     // One image for each worker, so that its pixel buffer is reused.
     std::vector<Image> images(std::min(jobs, std::max<size_t>(files.size(), 1)));
+    const char* flushers = std::getenv("FLUSHERS");
     forEachInOrder(
-        files.size(), images.size(), [&](size_t worker, size_t i) { return handle(images[worker], files[i], check); },
-        [&](size_t i, const Result& result) {
+        files.size(), images.size(), flushers ? std::atoi(flushers) : 2 * images.size(), [&](size_t worker, size_t i) { return handle(images[worker], files[i], check); },
+        [](const Result& result) { return result.replacement.pending(); }, settle, [&](size_t i, const Result& result) {
             failed = failed || result.outcome == Outcome::failed;
             hidden = hidden || result.outcome == Outcome::hidesColour;
             if (result.outcome == Outcome::failed)
