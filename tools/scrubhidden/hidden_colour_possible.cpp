@@ -38,6 +38,10 @@ bool mayHoldHiddenColour(const std::vector<unsigned char>& png)
         const size_t length = lodepng_chunk_length(chunk);
         if (length > size_t(end - chunk) - 12 || lodepng_chunk_check_crc(chunk) != 0)
             return true;
+        // The decoder reads the chunks it knows as it goes and refuses the
+        // file over any that it cannot read; this reads them the same way.
+        if (lodepng_inspect_chunk(&state, chunk - png.data(), png.data(), png.size()) != 0)
+            return true;
         const unsigned char* data = lodepng_chunk_data_const(chunk);
         if (lodepng_chunk_type_equals(chunk, "IEND"))
             break;
