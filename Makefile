@@ -4,7 +4,7 @@ BUILD_TYPE ?= Release
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 MAKEFLAGS += --no-print-directory
 
-.PHONY: all deps build demo test test-sanitize windows test-windows install package bench clean
+.PHONY: all deps build demo test test-sanitize fuzz windows test-windows install package bench clean
 
 all: build
 
@@ -49,6 +49,21 @@ test-sanitize: deps
 	@cmake --build build-sanitize -j $(JOBS)
 	@ASAN_OPTIONS=$(SANITIZER_OPTIONS) ctest --test-dir build-sanitize --output-on-failure -j $(JOBS)
 
+# scrubhidden's chunk shortcut against a full decode under libFuzzer, clang
+# and the sanitizers, for FUZZ_SECONDS; not part of make test. It starts from
+# fuzz/seeds/ and the test corpus, keeps what it learns in build-fuzz/corpus/
+# and writes each input that failed to build-fuzz/findings/.
+FUZZ_SECONDS ?= 30
+
+fuzz:
+	@scripts/install-deps fuzz
+	@cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=clang++-14 -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+		-DPNGTOOLS_FUZZ=ON -DBUILD_TESTING=OFF >/dev/null
+	@cmake --build build-fuzz -j $(JOBS) --target hidden_colour_possible_fuzz
+	@mkdir -p build-fuzz/corpus build-fuzz/findings
+	@ASAN_OPTIONS=$(SANITIZER_OPTIONS) build-fuzz/bin/hidden_colour_possible_fuzz -max_total_time=$(FUZZ_SECONDS) \
+		-dict=fuzz/png.dict -artifact_prefix=build-fuzz/findings/ build-fuzz/corpus fuzz/seeds tests/corpus
+
 # Both tools for 64-bit Windows, cross-built with MinGW-w64 into
 # build-windows/ and packed with README and licences into a zip; and the
 # suite built the same way and run under wine.
@@ -69,4 +84,4 @@ bench: build
 	@scripts/bench $(BUILD_DIR) $(ROUNDS)
 
 clean:
-	rm -rf $(BUILD_DIR) build-sanitize build-windows
+	rm -rf $(BUILD_DIR) build-sanitize build-fuzz build-windows

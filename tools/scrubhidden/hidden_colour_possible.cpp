@@ -5,12 +5,10 @@
 namespace {
 // A key decodes as each sample's high byte when samples have 16 bits, and
 // scaled to 8 bits otherwise, where only 0 stays 0.
-bool keyIsBlack(const unsigned char* key, unsigned samples, unsigned bitDepth)
+bool keyIsBlack(const LodePNGColorMode& mode)
 {
-    for (unsigned s = 0; s < samples; ++s)
-        if (key[2 * s] != 0 || (bitDepth < 16 && key[2 * s + 1] != 0))
-            return false;
-    return true;
+    const unsigned shift = mode.bitdepth == 16 ? 8 : 0;
+    return (mode.key_r >> shift) == 0 && (mode.key_g >> shift) == 0 && (mode.key_b >> shift) == 0;
 }
 } // namespace
 
@@ -25,10 +23,6 @@ bool mayHoldHiddenColour(const std::vector<unsigned char>& png)
     if (mode.colortype == LCT_GREY_ALPHA || mode.colortype == LCT_RGBA)
         return true;
 
-    const unsigned char* palette = nullptr;
-    const unsigned char* transparency = nullptr;
-    size_t paletteSize = 0;
-    size_t transparencySize = 0;
     bool imageData = false;
     const unsigned char* end = png.data() + png.size();
     // The header, 33 bytes in, was checked above.
@@ -38,38 +32,30 @@ bool mayHoldHiddenColour(const std::vector<unsigned char>& png)
         const size_t length = lodepng_chunk_length(chunk);
         if (length > size_t(end - chunk) - 12 || lodepng_chunk_check_crc(chunk) != 0)
             return true;
-        const unsigned char* data = lodepng_chunk_data_const(chunk);
+        // The decoder reads the chunks it knows as it goes and refuses the
+        // file over any that it cannot read; this reads them the same way,
+        // into the palette, its alphas and the key that the decoder will use.
+        if (lodepng_inspect_chunk(&state, chunk - png.data(), png.data(), png.size()) != 0)
+            return true;
         if (lodepng_chunk_type_equals(chunk, "IEND"))
             break;
         if (lodepng_chunk_type_equals(chunk, "IDAT")) {
             imageData = true;
         } else if (lodepng_chunk_type_equals(chunk, "acTL")) {
             return true; // animated: the decoder refuses it
-        } else if (lodepng_chunk_type_equals(chunk, "PLTE")) {
-            palette = data;
-            paletteSize = length;
-        } else if (lodepng_chunk_type_equals(chunk, "tRNS")) {
-            transparency = data;
-            transparencySize = length;
-            // The decoder needs the palette first.
-            if (mode.colortype == LCT_PALETTE && palette == nullptr)
-                return true;
-        } else if (!lodepng_chunk_ancillary(chunk)) {
-            return true;
+        } else if (!lodepng_chunk_ancillary(chunk) && !lodepng_chunk_type_equals(chunk, "PLTE")) {
+            return true; // a critical chunk that the decoder does not know
         }
     }
-    if (!imageData || (mode.colortype == LCT_PALETTE && palette == nullptr))
+    if (!imageData || (mode.colortype == LCT_PALETTE && mode.palette == nullptr))
         return true;
-    if (transparency == nullptr)
-        return false;
-    if (mode.colortype != LCT_PALETTE) {
-        const unsigned samples = mode.colortype == LCT_RGB ? 3 : 1;
-        return transparencySize != 2 * samples || !keyIsBlack(transparency, samples, mode.bitdepth);
-    }
-    if (paletteSize % 3 != 0 || paletteSize > 768 || transparencySize > paletteSize / 3)
-        return true;
-    for (size_t i = 0; i < transparencySize; ++i)
-        if (transparency[i] == 0 && (palette[3 * i] != 0 || palette[3 * i + 1] != 0 || palette[3 * i + 2] != 0))
+    if (mode.colortype != LCT_PALETTE)
+        return mode.key_defined && !keyIsBlack(mode);
+    // Indices beyond the palette decode as opaque black.
+    for (size_t i = 0; i < mode.palettesize; ++i) {
+        const unsigned char* entry = &mode.palette[4 * i];
+        if (entry[3] == 0 && (entry[0] != 0 || entry[1] != 0 || entry[2] != 0))
             return true;
+    }
     return false;
 }
