@@ -4,7 +4,6 @@
 // instead.
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <string>
@@ -39,9 +38,11 @@ const char* const help =
     "With --check: 0 no file holds hidden colour, 1 some file does, 2 some\n"
     "file could not be handled.\n";
 
-// One worker's thread can hold no more at once: its slot in the registry of
-// temporary files.
-const size_t maxJobs = 256;
+// Flushes mostly wait on the disk, so a few go on for each worker at once.
+const size_t flushesPerJob = 4;
+// Each job and each flush under way holds one of the 256 records of
+// temporary files at most.
+const size_t maxJobs = 48;
 
 enum class Outcome { clean, hidesColour, failed };
 
@@ -145,9 +146,8 @@ int main(int argc, char** argv)
     bool hidden = false;
     // One image for each worker, so that its pixel buffer is reused.
     std::vector<Image> images(std::min(jobs, std::max<size_t>(files.size(), 1)));
-    const char* flushers = std::getenv("FLUSHERS");
     forEachInOrder(
-        files.size(), images.size(), flushers ? std::atoi(flushers) : 2 * images.size(), [&](size_t worker, size_t i) { return handle(images[worker], files[i], check); },
+        files.size(), images.size(), check ? 0 : flushesPerJob * images.size(), [&](size_t worker, size_t i) { return handle(images[worker], files[i], check); },
         [](const Result& result) { return result.replacement.pending(); }, settle, [&](size_t i, const Result& result) {
             failed = failed || result.outcome == Outcome::failed;
             hidden = hidden || result.outcome == Outcome::hidesColour;
