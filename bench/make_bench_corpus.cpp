@@ -84,7 +84,8 @@ void stencilImage(Image& image, const Sprite& s)
 }
 
 // A finished sprite; with hiddenColour its transparent pixels keep the
-// shading an editor left there, otherwise they are black.
+// shading an editor left there, otherwise they are black, those of the
+// stencil's soft edge too.
 void scrubImage(Image& image, const Sprite& s, bool hiddenColour)
 {
     stencilImage(image, s);
@@ -95,6 +96,8 @@ void scrubImage(Image& image, const Sprite& s, bool hiddenColour)
                 shade(s, x, y, p);
             else if (p[3] == 0 && hiddenColour)
                 shade(s, x, y, p);
+            else if (p[3] == 0)
+                p[0] = p[1] = p[2] = 0;
         }
 }
 
