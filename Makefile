@@ -4,7 +4,7 @@ BUILD_TYPE ?= Release
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 MAKEFLAGS += --no-print-directory
 
-.PHONY: all deps build demo test test-sanitize fuzz windows test-windows install package bench clean
+.PHONY: all deps build demo test test-sanitize fuzz windows test-windows install package bench remote-batch clean
 
 all: build
 
@@ -82,6 +82,11 @@ ROUNDS ?= 3
 bench: build
 	@cmake --build $(BUILD_DIR) --target bench_programs >/dev/null
 	@scripts/bench $(BUILD_DIR) $(ROUNDS)
+
+# The README's recipes for a batch spread over several hosts, run against two
+# sshd on this machine; needs root.
+remote-batch: build
+	@scripts/remote-batch $(BUILD_DIR)
 
 clean:
 	rm -rf $(BUILD_DIR) build-sanitize build-fuzz build-windows
