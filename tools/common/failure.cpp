@@ -23,6 +23,10 @@ std::string Failure::reason() const
         if (code == allocationFailed)
             return "out of memory";
         return lodepng_error_text(unsigned(code));
+    case Kind::notPng:
+        return "not a PNG file";
+    case Kind::truncated:
+        return "truncated PNG file";
     case Kind::folder:
         return "is a folder";
     case Kind::notRegular:

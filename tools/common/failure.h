@@ -11,6 +11,8 @@ struct Failure {
         none,
         system,       // the system refused a call
         codec,        // LodePNG refused to decode or encode
+        notPng,       // the bytes do not begin as a PNG file does
+        truncated,    // a PNG file that ends too early; code is LodePNG's
         folder,       // a folder where a file is needed
         notRegular,   // a device, pipe or the like where a plain file is needed
         exists,       // a new name is taken already

@@ -53,6 +53,23 @@ void fitInfoToPixels(LodePNGInfo& info, const std::vector<unsigned char>& pixels
     }
 }
 
+// Says why decoding png failed in the words a user needs: bytes that do not
+// begin as a PNG file, or one cut short, whatever the codec tripped over
+// first there; otherwise the codec's own words.
+Failure decodeFailure(unsigned code, const std::vector<unsigned char>& png)
+{
+    static const unsigned char signature[8] = {137, 80, 78, 71, 13, 10, 26, 10};
+    static const unsigned char end[12] = {0, 0, 0, 0, 'I', 'E', 'N', 'D', 0xAE, 0x42, 0x60, 0x82};
+    const size_t head = std::min<size_t>(png.size(), 8);
+    if (png.empty())
+        return Failure::codec(code);
+    if (!std::equal(png.begin(), png.begin() + head, signature))
+        return Failure::of(Failure::Kind::notPng);
+    if (png.size() < 12 || !std::equal(png.end() - 12, png.end(), end))
+        return Failure::of(Failure::Kind::truncated, code);
+    return Failure::codec(code);
+}
+
 void clear(Image& image)
 {
     image.pixels.clear();
@@ -96,8 +113,9 @@ void Image::decode(const std::vector<unsigned char>& png)
     if (inspected && size_t(decodedWidth) * decodedHeight * 4 > pixels.capacity())
         std::vector<unsigned char>().swap(pixels);
     // The decoder appends, which is why pixels was emptied above.
-    failure = Failure::codec(lodepng::decode(pixels, decodedWidth, decodedHeight, codecState, png));
-    if (failure.failed()) {
+    const unsigned code = lodepng::decode(pixels, decodedWidth, decodedHeight, codecState, png);
+    if (code != 0) {
+        failure = decodeFailure(code, png);
         pixels.clear();
         return;
     }
