@@ -2,6 +2,7 @@
 // them with the chunks that real files carry, with libpng as the second
 // decoder of what goes in and what comes out; then the stencil rule at its
 // thresholds.
+#include <array>
 #include <cstring>
 #include <filesystem>
 #include <random>
@@ -26,29 +27,55 @@ const std::string corpus = CORPUS_DIR "/";
 // drop, with the background colour as 8-bit RGB whatever the layout.
 struct Reference {
     unsigned width = 0, height = 0, depth = 0, interlace = 0, texts = 0, sbit = 0, icc = 0, bkgd = 0;
-    png_color background = {0, 0, 0};
+    std::array<png_byte, 3> background = {0, 0, 0};
     Bytes rgba;
 };
 
-Reference decodeWithLibpng(const std::string& path)
+struct Reader {
+    const Bytes& bytes;
+    size_t at = 0;
+    std::string error;
+};
+
+// Decodes bytes with libpng; false, with libpng's reason in error, when it
+// refuses them.
+bool decodeWithLibpng(const Bytes& bytes, Reference& r, std::string& error)
 {
-    Reference r;
-    FILE* file = std::fopen(path.c_str(), "rb");
-    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, [](png_structp, png_const_charp) {});
-    png_infop info = png_create_info_struct(png);
-    png_init_io(png, file);
+    Reader reader{bytes, 0, {}};
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &reader, [](png_structp p, png_const_charp message) {
+        static_cast<Reader*>(png_get_error_ptr(p))->error = message;
+        png_longjmp(p, 1);
+    }, [](png_structp, png_const_charp) {});
+    png_infop info = png ? png_create_info_struct(png) : nullptr;
+    if (info == nullptr) {
+        png_destroy_read_struct(&png, nullptr, nullptr);
+        error = "libpng could not start";
+        return false;
+    }
+    // Nothing from here to the jump back has a destructor to skip.
+    if (setjmp(png_jmpbuf(png))) {
+        png_destroy_read_struct(&png, &info, nullptr);
+        error = reader.error;
+        return false;
+    }
+    png_set_read_fn(png, &reader, [](png_structp p, png_bytep data, png_size_t size) {
+        Reader& in = *static_cast<Reader*>(png_get_io_ptr(p));
+        if (size > in.bytes.size() - in.at)
+            png_error(p, "file ends early");
+        std::memcpy(data, in.bytes.data() + in.at, size);
+        in.at += size;
+    });
     png_read_info(png, info);
     r.depth = png_get_bit_depth(png, info), r.interlace = png_get_interlace_type(png, info);
     r.sbit = png_get_valid(png, info, PNG_INFO_sBIT) != 0, r.icc = png_get_valid(png, info, PNG_INFO_iCCP) != 0;
     png_color_16p b;
     png_colorp palette;
     int entries, shift = r.depth == 16 ? 8 : 0, scale = r.depth < 8 ? 255 / ((1 << r.depth) - 1) : 1;
+    const auto rgb = [](unsigned red, unsigned green, unsigned blue) { return std::array<png_byte, 3>{png_byte(red), png_byte(green), png_byte(blue)}; };
     if ((r.bkgd = png_get_bKGD(png, info, &b)))
-        r.background = png_get_PLTE(png, info, &palette, &entries) ? palette[b->index]
-                       : png_get_channels(png, info) > 2
-                           ? png_color{png_byte(b->red >> shift), png_byte(b->green >> shift), png_byte(b->blue >> shift)}
-                           : png_color{png_byte(b->gray * scale >> shift), png_byte(b->gray * scale >> shift),
-                                       png_byte(b->gray * scale >> shift)};
+        r.background = png_get_PLTE(png, info, &palette, &entries) ? rgb(palette[b->index].red, palette[b->index].green, palette[b->index].blue)
+                       : png_get_channels(png, info) > 2 ? rgb(b->red >> shift, b->green >> shift, b->blue >> shift)
+                                                         : rgb(b->gray * scale >> shift, b->gray * scale >> shift, b->gray * scale >> shift);
     png_set_expand(png), png_set_strip_16(png), png_set_gray_to_rgb(png), png_set_add_alpha(png, 0xff, PNG_FILLER_AFTER);
     const int passes = png_set_interlace_handling(png);
     png_read_update_info(png, info);
@@ -60,8 +87,29 @@ Reference decodeWithLibpng(const std::string& path)
     png_read_end(png, info);
     r.texts = png_get_text(png, info, nullptr, nullptr);
     png_destroy_read_struct(&png, &info, nullptr);
-    std::fclose(file);
-    return r;
+    return true;
+}
+
+Bytes bytesOf(const std::string& path)
+{
+    Bytes bytes;
+    lodepng::load_file(bytes, path);
+    return bytes;
+}
+
+// "none", or where two images of one width first differ.
+std::string firstDifference(const Bytes& got, const Bytes& expected, unsigned width)
+{
+    if (got.size() != expected.size())
+        return std::to_string(got.size() / 4) + " pixels, not " + std::to_string(expected.size() / 4);
+    const size_t at = size_t(std::mismatch(got.begin(), got.end(), expected.begin()).first - got.begin());
+    if (at == got.size())
+        return "none";
+    std::string text = "first at (" + std::to_string(at / 4 % width) + ", " + std::to_string(at / 4 / width) + "):";
+    for (const Bytes* which : {&got, &expected})
+        for (size_t c = 0; c < 4; ++c)
+            text += (c == 0 ? which == &got ? " " : " not " : ",") + std::to_string((*which)[at / 4 * 4 + c]);
+    return text;
 }
 
 std::string bigEndian(unsigned long value) { return {char(value >> 24), char(value >> 16), char(value >> 8), char(value)}; }
@@ -101,62 +149,103 @@ Reference fitted(const Bytes& colour, const Bytes& stencil, unsigned width, unsi
 }
 
 // Saves, decodes the file with libpng, and checks it against the pixels
-// expected and the chunks of the file the pixels came from.
+// expected and the chunks of the file the pixels came from, field by field.
 void expectWritten(Image& image, const Reference& expected, const Reference& from, bool keepsProfile)
 {
-    ASSERT_TRUE(image.save((::testing::TempDir() + "written.png").c_str())) << image.failure.reason();
-    const Reference out = decodeWithLibpng(::testing::TempDir() + "written.png");
-    EXPECT_TRUE(out.width == expected.width && out.height == expected.height && out.rgba == expected.rgba);
-    EXPECT_TRUE(out.depth <= 8 && !out.sbit && out.icc == (from.icc && keepsProfile));
-    EXPECT_TRUE(out.interlace == from.interlace && out.texts == from.texts && out.bkgd == from.bkgd);
-    EXPECT_EQ(0, std::memcmp(&out.background, &from.background, 3));
+    const std::string path = ::testing::TempDir() + ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".png";
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    ASSERT_TRUE(image.save(path.c_str())) << image.failure.reason();
+    Reference out;
+    std::string error;
+    ASSERT_TRUE(decodeWithLibpng(bytesOf(path), out, error)) << "the file written: " << error;
+    EXPECT_EQ(out.width, expected.width) << "width";
+    EXPECT_EQ(out.height, expected.height) << "height";
+    EXPECT_EQ(firstDifference(out.rgba, expected.rgba, out.width), "none") << "pixels";
+    EXPECT_LE(out.depth, 8u) << "bit depth";
+    EXPECT_FALSE(out.sbit) << "significant bits";
+    EXPECT_EQ(out.icc, from.icc && keepsProfile) << "ICC profile";
+    EXPECT_EQ(out.interlace, from.interlace) << "interlace method";
+    EXPECT_EQ(out.texts, from.texts) << "text chunks";
+    EXPECT_EQ(out.bkgd, from.bkgd) << "background colour";
+    EXPECT_EQ(out.background, from.background) << "background colour's value";
 }
-} // namespace
 
-TEST(Operations, EveryCorpusFileAsColourAsStencilAndScrubbed)
+// A corpus file, or a copy of one given chunks that real files carry.
+struct Case {
+    std::string name, file, chunks;
+};
+
+// Each file is the colour image under the next as stencil, so the grey
+// profile is followed by a stencil whose dark pixels have colour.
+std::vector<Case> corpusCases()
 {
-    // Each file is the colour image under the next as stencil. Chunks that
-    // real files carry are put into copies of a few; the grey profile is
-    // followed by a stencil whose dark pixels have colour.
-    std::vector<std::pair<std::string, std::string>> cases = {
-        {"basn0g08.png", iccChunk("GRAY")}, {"basn3p08.png", iccChunk("RGB ")}, {"basn0g08.png", chunk("sBIT", "\5")},
-        {"basn2c08.png", chunk("sBIT", "\5\6\5")}, {"basn2c16.png", chunk("bKGD", "\x12\x34\x56\x78\x9a\xbc")},
-        {"basn2c08.png", chunk("sBIT", "\5\5\5") + chunk("tRNS", std::string("\0\xff\0\xff\0\xff", 6))},
-        {"ibasn2c08.png", chunk("tEXt", std::string("Title\0sprite", 12))}};
+    std::vector<Case> cases = {{"basn0g08_grey_profile", "basn0g08.png", iccChunk("GRAY")},
+                               {"basn3p08_colour_profile", "basn3p08.png", iccChunk("RGB ")},
+                               {"basn0g08_sbit", "basn0g08.png", chunk("sBIT", "\5")},
+                               {"basn2c08_sbit", "basn2c08.png", chunk("sBIT", "\5\6\5")},
+                               {"basn2c16_wide_background", "basn2c16.png", chunk("bKGD", "\x12\x34\x56\x78\x9a\xbc")},
+                               {"basn2c08_sbit_key", "basn2c08.png", chunk("sBIT", "\5\5\5") + chunk("tRNS", std::string("\0\xff\0\xff\0\xff", 6))},
+                               {"ibasn2c08_text", "ibasn2c08.png", chunk("tEXt", std::string("Title\0sprite", 12))}};
     std::set<std::string> found;
     for (const auto& entry : std::filesystem::directory_iterator(corpus))
         if (entry.path().extension() == ".png")
             found.insert(entry.path().filename().string());
     for (const std::string& name : found)
-        cases.push_back({name, ""});
-    ASSERT_EQ(cases.size(), 58u);
+        cases.push_back({name.substr(0, name.size() - 4), name, ""});
+    return cases;
+}
 
-    std::vector<std::string> paths;
-    for (const auto& [name, chunks] : cases) {
-        Bytes bytes;
-        lodepng::load_file(bytes, corpus + name);
-        bytes.insert(bytes.begin() + 33, chunks.begin(), chunks.end());
-        lodepng::save_file(bytes, paths.emplace_back(::testing::TempDir() + std::to_string(paths.size()) + ".png"));
-    }
-    for (size_t i = 0; i < paths.size(); ++i) {
-        SCOPED_TRACE(cases[i].first + (cases[i].second.empty() ? "" : " with " + cases[i].second.substr(4, 4)));
-        const Reference file = decodeWithLibpng(paths[i]);
-        Image image, stencil;
+const std::vector<Case> cases = corpusCases();
+
+Bytes bytesOf(const Case& c)
+{
+    Bytes bytes = bytesOf(corpus + c.file);
+    bytes.insert(bytes.begin() + 33, c.chunks.begin(), c.chunks.end());
+    return bytes;
+}
+
+enum class Role { asColour, scrubbed };
+
+class Corpus : public ::testing::TestWithParam<std::tuple<size_t, Role>> {};
+} // namespace
+
+TEST(Operations, CorpusIsWhole)
+{
+    EXPECT_EQ(cases.size(), 58u);
+}
+
+TEST_P(Corpus, WrittenAsLibpngReadsIt)
+{
+    const auto [index, role] = GetParam();
+    const Bytes bytes = bytesOf(cases[index]);
+    Reference file;
+    std::string error;
+    ASSERT_TRUE(decodeWithLibpng(bytes, file, error)) << error;
+    Image image;
+    image.decode(bytes);
+    ASSERT_TRUE(image.loaded) << image.failure.reason();
+    ASSERT_EQ(firstDifference(image.pixels, file.rgba, file.width), "none") << "pixels decoded";
+    if (role == Role::asColour) {
+        Image stencil;
         Box crop;
-        image.load(paths[i].c_str());
-        stencil.load(paths[(i + 1) % paths.size()].c_str());
-        ASSERT_TRUE(image.pixels == file.rgba) << image.failure.reason();
-        EXPECT_EQ(applyStencil(image, stencil, crop), StencilOutcome::applied);
-        expectWritten(image, fitted(file.rgba, stencil.pixels, file.width, file.height), file, i != 0);
-
+        stencil.decode(bytesOf(cases[(index + 1) % cases.size()]));
+        ASSERT_EQ(applyStencil(image, stencil, crop), StencilOutcome::applied) << stencil.failure.reason();
+        expectWritten(image, fitted(file.rgba, stencil.pixels, file.width, file.height), file, index != 0);
+    } else {
         Reference scrubbed = file;
         for (size_t o = 0; o < scrubbed.rgba.size(); o += 4)
             std::fill_n(&scrubbed.rgba[o], scrubbed.rgba[o + 3] == 0 ? 3 : 0, 0);
-        image.load(paths[i].c_str());
-        EXPECT_EQ(scrubHiddenColour(image), scrubbed.rgba != file.rgba);
+        EXPECT_EQ(scrubHiddenColour(image), scrubbed.rgba != file.rgba) << "whether a pixel changed";
         expectWritten(image, scrubbed, file, true);
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Files, Corpus, ::testing::Combine(::testing::Range<size_t>(0, cases.size()),
+                                                           ::testing::Values(Role::asColour, Role::scrubbed)),
+                         [](const auto& info) {
+                             return cases[std::get<0>(info.param)].name +
+                                    (std::get<1>(info.param) == Role::asColour ? "_as_colour" : "_scrubbed");
+                         });
 
 TEST(Operations, StencilThresholds)
 {
@@ -165,14 +254,17 @@ TEST(Operations, StencilThresholds)
     const Bytes rows[][3] = {{{0, 0, 0, 0}, {9, 9, 9, 9}, {0, 0, 0, 0}}, {{200, 10, 10, 0}, {9, 9, 9, 9}, {0, 0, 0, 0}},
                              {{10, 20, 29, 128}, {9, 9, 9, 9}, {10, 20, 29, 128}}, {{0, 0, 30, 9}, {1, 2, 3, 0}, {1, 2, 3, 9}},
                              {{30, 0, 0, 255}, {1, 2, 3, 4}, {1, 2, 3, 255}}, {{0, 30, 0, 1}, {1, 2, 3, 0}, {1, 2, 3, 1}}};
-    for (const auto& [s, c, result] : rows) {
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        const auto& [s, c, result] = rows[i];
+        const std::string row = "row " + std::to_string(i);
         Image colour, stencil;
         Box crop;
         colour.width = stencil.width = 3, colour.height = stencil.height = 1;
         stencil.pixels = {1, 1, 1, 1, s[0], s[1], s[2], s[3], 1, 1, 1, 1};
         colour.pixels = {5, 5, 5, 5, c[0], c[1], c[2], c[3], 5, 5, 5, 5};
-        ASSERT_TRUE(applyStencil(colour, stencil, crop) == StencilOutcome::applied && colour.pixelBytes() == 12);
-        EXPECT_EQ(Bytes(&colour.pixels[4], &colour.pixels[8]), result);
+        ASSERT_EQ(applyStencil(colour, stencil, crop), StencilOutcome::applied) << row;
+        EXPECT_EQ(colour.pixelBytes(), 12u) << row;
+        EXPECT_EQ(Bytes(&colour.pixels[4], &colour.pixels[8]), result) << row;
     }
 }
 
@@ -222,9 +314,29 @@ TEST(Operations, ChunksCallAFileCleanOnlyWhenItsPixelsAre)
         proved[layout][mode.key_defined] += !may, hiding += hides;
     }
     // Grey and RGB, keyed or not, and small palettes are proved clean at times.
-    for (size_t layout = 0; layout < 9; ++layout)
-        EXPECT_TRUE(proved[layout][0] > 0 && (layout >= 7 || proved[layout][1] > 0)) << layout;
+    for (size_t layout = 0; layout < 9; ++layout) {
+        EXPECT_GT(proved[layout][0], 0u) << "layout " << layout << " without a key";
+        EXPECT_GT(layout < 7 ? proved[layout][1] : 1u, 0u) << "layout " << layout << " with a key";
+    }
     EXPECT_GT(hiding, 500u);
+}
+
+TEST(Operations, GreyProfileKeptOnlyWhileEveryPixelIsGrey)
+{
+    // Colour in no pixel, the first or only the last of a grey image.
+    const std::pair<long, bool> rows[] = {{-1, true}, {0, false}, {32 * 32 - 1, false}};
+    for (const auto& [coloured, kept] : rows) {
+        Image image;
+        Bytes png;
+        Reference written;
+        std::string error;
+        image.decode(bytesOf(cases[0]));
+        if (coloured >= 0)
+            image.pixels[coloured * 4] ^= 1;
+        ASSERT_TRUE(image.encode(png)) << image.failure.reason();
+        ASSERT_TRUE(decodeWithLibpng(png, written, error)) << error;
+        EXPECT_EQ(written.icc, kept) << "colour in pixel " << coloured;
+    }
 }
 
 TEST(Operations, RefusesWhatWouldLoseData)
