@@ -206,6 +206,8 @@ Bytes bytesOf(const Case& c)
 
 enum class Role { asColour, scrubbed };
 
+void PrintTo(Role role, std::ostream* out) { *out << (role == Role::asColour ? "as colour" : "scrubbed"); }
+
 class Corpus : public ::testing::TestWithParam<std::tuple<size_t, Role>> {};
 } // namespace
 
@@ -266,6 +268,15 @@ TEST(Operations, StencilThresholds)
         EXPECT_EQ(colour.pixelBytes(), 12u) << row;
         EXPECT_EQ(Bytes(&colour.pixels[4], &colour.pixels[8]), result) << row;
     }
+}
+
+TEST(Operations, StencilRefusesPixelsShortOfItsSize)
+{
+    Image colour, stencil;
+    Box crop;
+    colour.width = stencil.width = 2, colour.height = stencil.height = 1;
+    colour.pixels.assign(8, 9), stencil.pixels.assign(4, 9);
+    EXPECT_EQ(applyStencil(colour, stencil, crop), StencilOutcome::sizesDiffer);
 }
 
 TEST(Operations, NamesQuotedOnlyWhenTheyWouldReadBackWrong)

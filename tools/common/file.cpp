@@ -29,8 +29,8 @@ Slot slots[slotCount];
 // ends: from then on no thread makes a new one that it might miss.
 std::atomic<bool> ending{false};
 
-// One slot per write under way; each thread writes one file at a time, and
-// there are never more threads than slots.
+// One slot per write under way; a batch never has more under way at once
+// than there are slots.
 Slot& claimSlot()
 {
     for (size_t i = 0;; i = (i + 1) % slotCount) {
@@ -71,7 +71,8 @@ Failure createTemporary(const Handle& folder, const std::string& target, bool pr
         std::memcpy(slot.name, name.c_str(), name.size() + 1);
         holdSignals();
         // Either a handler that has begun sees this slot creating, and waits
-        // for it, or this thread sees it ending and makes nothing.
+        // for it, or this thread sees it ending and makes nothing; what it
+        // then reports nobody reads.
         slot.state = creating;
         failure = ending ? Failure::of(Failure::Kind::changed) : createAt(folder, name, privately, file);
         slot.state = failure.failed() ? claimed : created;
