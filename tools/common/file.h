@@ -42,8 +42,9 @@ Failure readForRewrite(const std::string& path, std::vector<unsigned char>& byte
 // where the caller may set it); a new file gets what a new file gets there.
 // Refused, with the target left as it was: a target that is no regular file,
 // one the caller may not write, one that another user planted in a sticky,
-// world-writable folder, and a target or folder that is append-only or
-// immutable.
+// world-writable folder, a target or folder that is append-only or
+// immutable, and a target that changes between the first look at it and the
+// move.
 Failure writeNewFile(const std::string& path, const std::vector<unsigned char>& bytes);
 
 // Replaces the file that readForRewrite found with bytes, as writeNewFile
