@@ -224,8 +224,13 @@ Failure moveAt(const Handle& folder, const std::string& from, const std::string&
 {
     const std::wstring source = pathAt(folder, from);
     const std::wstring target = pathAt(folder, to);
-    const BOOL moved = replacing ? ReplaceFileW(target.c_str(), source.c_str(), nullptr, 0, nullptr, nullptr)
-                                 : MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    BOOL moved = replacing ? ReplaceFileW(target.c_str(), source.c_str(), nullptr, 0, nullptr, nullptr)
+                           : MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    // Wine's ReplaceFileW garbles a name of its own on long paths; the move
+    // replaces the file in one step too, and copyMetadata gave the new file
+    // the old one's attributes and ACL already.
+    if (!moved && replacing && GetLastError() == ERROR_INVALID_NAME)
+        moved = MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
     if (moved)
         return Failure();
     const Failure failure = lastError();
