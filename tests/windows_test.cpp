@@ -1,41 +1,174 @@
-// What Windows does its own way, through the built programs: names outside
-// the ANSI code page, backslash paths and read-only files.
+// What Windows does its own way, through the built programs run by cmd.exe
+// as a user runs them: each row fills a folder of its own, runs one command
+// line there and compares the status, both outputs and the files left; and
+// what the zip gives a Windows user.
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
 #include <gtest/gtest.h>
 #include <windows.h>
 
-TEST(Windows, NamesPathsAndReadOnlyFiles)
-{
-    namespace fs = std::filesystem;
-    const fs::path dir = fs::temp_directory_path() / L"pngtools-прозрачность";
-    SetFileAttributesW((dir / L"только.png").c_str(), FILE_ATTRIBUTE_NORMAL);
-    fs::remove_all(dir);
-    fs::create_directories(dir / L"выход");
-    fs::copy_file(fs::u8path(CORPUS_DIR "/basn6a08.png"), dir / L"цвет.png");
-    fs::copy_file(fs::u8path(CORPUS_DIR "/basn4a08.png"), dir / L"трафарет.png");
-    fs::copy_file(dir / L"цвет.png", dir / L"только.png");
-    SetFileAttributesW((dir / L"только.png").c_str(), FILE_ATTRIBUTE_READONLY);
-    const auto run = [&](const std::wstring& command) {
-        return _wsystem((L"cd /d \"" + dir.wstring() + L"\" && \"" + fs::u8path(BIN_DIR).make_preferred().wstring() +
-                         L"\\" + command + L" 2>errors.txt").c_str());
-    };
-    // Narrow paths would take the ANSI code page: the streams get wide ones.
-    const auto read = [&](const fs::path& name) {
-        std::ifstream in(dir / name, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    };
-    const std::string colour = read(L"цвет.png");
+namespace fs = std::filesystem;
 
-    EXPECT_EQ(run(L"stencilcrop.exe\" цвет.png нет\\..\\трафарет.png выход\\"), 0);
-    // A backslash in the path printed brings quotes; letters beyond ASCII stay as they are.
-    EXPECT_EQ(run(L"stencilcrop.exe\" --box цвет.png трафарет.png выход\\в- >box.txt"), 0);
-    EXPECT_EQ(read(L"box.txt"), u8"1 0 31 32 32 32 \"выход\\\\в-трафарет.png\"\r\n");
-    EXPECT_TRUE(!read(L"выход/трафарет.png").empty() && read(L"выход/в-трафарет.png") == read(L"выход/трафарет.png"));
-    SetFileAttributesW((dir / L"цвет.png").c_str(), FILE_ATTRIBUTE_HIDDEN);
-    EXPECT_EQ(run(L"scrubhidden.exe\" цвет.png только.png"), 1);
-    EXPECT_EQ(GetFileAttributesW((dir / L"цвет.png").c_str()) & FILE_ATTRIBUTE_HIDDEN, DWORD(FILE_ATTRIBUTE_HIDDEN));
-    EXPECT_TRUE(!colour.empty() && read(L"цвет.png") != colour && read(L"только.png") == colour);
-    EXPECT_EQ(read(L"errors.txt").rfind(u8"scrubhidden: только.png: ", 0), 0u) << read(L"errors.txt");
+namespace {
+const std::string hidden = "basn6a08.png", clean = "basn0g08.png", stencil = "basn4a08.png";
+const std::string emoji = std::string(63, 'a') + u8"😀.png";
+// Folders deep enough to make a path of over 300 characters.
+const std::string deep = std::string(60, 'a') + "\\" + std::string(60, 'b') + "\\" + std::string(60, 'c') + "\\" + std::string(60, 'd') + "\\" + std::string(60, 'e') + "\\";
+// What another program does to a row's first file while the command runs.
+enum Hold { none, sharingNothing, sharingReads, deleting };
+
+// A file of a row: a copy of a corpus file, "cut:" and the first 100 bytes
+// of one, "text:" and some text, or, with nothing, a folder.
+struct File {
+    std::string name, from;
+    DWORD attributes = 0;
+};
+
+struct Row {
+    const char* name;
+    std::vector<File> files;
+    // In it and in the outputs, @S0 and @S1 stand for the short names of the
+    // first two files.
+    std::string command;
+    int status;
+    std::string out, err;
+    // The files written, new or changed; every other file stays as it was.
+    std::vector<std::string> written = {};
+    Hold hold = none;
+};
+
+std::string bytesOf(const fs::path& path) { return std::string(std::istreambuf_iterator<char>(std::ifstream(path, std::ios::binary).rdbuf()), {}); }
+
+void replaceAll(std::string& text, const std::string& from, const std::string& to)
+{
+    for (size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size())
+        text.replace(at, from.size(), to);
 }
+
+using CommandLine = ::testing::TestWithParam<Row>;
+
+TEST_P(CommandLine, Runs)
+{
+    Row row = GetParam();
+    const fs::path dir = fs::temp_directory_path() / ("pngtools-" + std::string(row.name));
+    std::error_code error;
+    // Read-only files would keep Windows from removing the folder.
+    for (fs::recursive_directory_iterator i(dir, error), end; i != end; i.increment(error))
+        SetFileAttributesW(i->path().c_str(), FILE_ATTRIBUTE_NORMAL);
+    fs::remove_all(dir, error);
+    fs::create_directories(dir);
+    std::vector<std::string> before;
+    for (File& file : row.files) {
+        const fs::path path = dir / fs::u8path(file.name);
+        const std::string from = file.from.substr(file.from.find(':') + 1);
+        fs::create_directories(file.from.empty() ? path : path.parent_path());
+        if (!file.from.empty())
+            std::ofstream(path, std::ios::binary) << (file.from.rfind("text:", 0) == 0 ? from : bytesOf(fs::u8path(CORPUS_DIR "/" + from)).substr(0, from == file.from ? std::string::npos : 100));
+        if (file.attributes != 0)
+            SetFileAttributesW(path.c_str(), file.attributes);
+        before.push_back(bytesOf(path));
+        std::wstring name(MAX_PATH, L'\0');
+        name.resize(GetShortPathNameW(path.c_str(), &name[0], MAX_PATH));
+        const std::string token = "@S" + std::to_string(before.size() - 1), shortName = fs::path(name).filename().u8string();
+        if (row.command.find(token) != std::string::npos && shortName == file.name)
+            GTEST_SKIP() << row.name << ": this file system keeps no short names";
+        replaceAll(row.command, token, shortName);
+        replaceAll(row.out, token, shortName);
+    }
+    replaceAll(row.out, "\n", "\r\n");
+    replaceAll(row.err, "\n", "\r\n");
+
+    const fs::path first = dir / fs::u8path(row.files.empty() ? "" : row.files[0].name);
+    const DWORD sharing[] = {0, 0, FILE_SHARE_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE};
+    const HANDLE held = row.hold == none ? INVALID_HANDLE_VALUE : CreateFileW(first.c_str(), GENERIC_READ | DELETE, sharing[row.hold], nullptr, OPEN_EXISTING, 0, nullptr);
+    FILE_DISPOSITION_INFO disposition = {TRUE};
+    if (row.hold == deleting && SetFileInformationByHandle(held, FileDispositionInfo, &disposition, sizeof disposition) &&
+        GetFileAttributesW(first.c_str()) != INVALID_FILE_ATTRIBUTES) {
+        CloseHandle(held);
+        GTEST_SKIP() << row.name << ": this system opens a file pending deletion as any other (wine does)";
+    }
+    const int status = _wsystem((L"set \"PATH=" + fs::u8path(BIN_DIR).make_preferred().wstring() + L";%PATH%\" && cd /d \"" + dir.wstring() + L"\" && " +
+                                 fs::u8path(row.command).wstring() + L" >out.txt 2>err.txt").c_str());
+    CloseHandle(held);
+
+    EXPECT_EQ(status, row.status) << row.name;
+    EXPECT_EQ(bytesOf(dir / "out.txt"), row.out) << row.name;
+    EXPECT_EQ(bytesOf(dir / "err.txt"), row.err) << row.name;
+    for (size_t i = 0; i < row.files.size(); ++i) {
+        const fs::path path = dir / fs::u8path(row.files[i].name);
+        const bool written = std::count(row.written.begin(), row.written.end(), row.files[i].name) > 0;
+        // The archive mark is set on any file written, as Windows does.
+        if (row.files[i].attributes != 0) {
+            EXPECT_EQ(GetFileAttributesW(path.c_str()) & ~DWORD(FILE_ATTRIBUTE_ARCHIVE), row.files[i].attributes) << row.name << ": " << row.files[i].name;
+        }
+        if (written ? before[i] == bytesOf(path) : before[i] != bytesOf(path))
+            ADD_FAILURE() << row.name << ": " << row.files[i].name << (written ? " not written" : " changed");
+    }
+    for (const std::string& name : row.written)
+        EXPECT_TRUE(fs::is_regular_file(dir / fs::u8path(name))) << row.name << ": " << name << " missing";
+}
+
+INSTANTIATE_TEST_SUITE_P(Windows, CommandLine, ::testing::ValuesIn(std::vector<Row>{
+    {"NamesBeyondAnsi", {{u8"цвет.png", hidden}, {u8"трафарет.png", stencil}, {u8"выход", ""}}, u8"stencilcrop цвет.png нет\\..\\трафарет.png выход\\", 0, "", "", {u8"выход\\трафарет.png"}},
+    {"BoxPathWithBackslashesUnquoted", {{u8"цвет.png", hidden}, {u8"трафарет.png", stencil}, {u8"выход", ""}}, u8"stencilcrop --box цвет.png трафарет.png выход\\в-", 0, u8"1 0 31 32 32 32 выход\\в-трафарет.png\n", "", {u8"выход\\в-трафарет.png"}},
+    {"ReadOnlyRefusedHiddenKept", {{u8"цвет.png", hidden, FILE_ATTRIBUTE_HIDDEN}, {u8"только.png", hidden, FILE_ATTRIBUTE_READONLY}}, u8"scrubhidden цвет.png только.png", 1, "", u8"scrubhidden: только.png: Permission denied\n", {u8"цвет.png"}},
+    {"WildcardsSortedInAnyCase", {{"b.png", hidden}, {"A.PNG", hidden}, {"c.Png", hidden}, {"d.png", clean}, {"e.txt", hidden}}, "scrubhidden --check *.png", 1, "A.PNG\nb.png\nc.Png\n", ""},
+    {"WildcardInAFolder", {{"sprites\\x y.png", hidden}, {"sprites\\z.png", clean}, {"a.png", hidden}}, "scrubhidden --check sprites\\*.png", 1, "sprites\\x y.png\n", ""},
+    {"WildcardOneCharacter", {{"a.png", hidden}, {"ab.png", hidden}, {u8"😀.png", hidden}}, "scrubhidden ?.png", 0, "", "", {"a.png", u8"😀.png"}},
+    {"WildcardQuotedOrUnmatchedKept", {{"a.png", hidden}}, "scrubhidden \"*.png\" none*.png", 1, "", "scrubhidden: *.png: File not found.\nscrubhidden: none*.png: File not found.\n"},
+    {"PngInAnyCase", {{"C.PNG", hidden}, {"d.Png", hidden}}, "scrubhidden --check C.PNG d.Png", 1, "C.PNG\nd.Png\n", ""},
+    {"TrailingDotsAndSpaces", {{"a.png", hidden}, {"b.png", hidden}}, "scrubhidden \"a.png.\" \"b.png \"", 0, "", "", {"a.png", "b.png"}},
+    {"ShortNames", {{"longname-sprite.png", hidden}, {"other.pngx", hidden}}, "scrubhidden --check @S0 @S1", 1, "@S0\n", ""},
+    {"ConsoleCodePageAndLetters", {{u8"папка.png", ""}}, u8"console_probe scrubhidden папка.png", 1, u8"code page unchanged\nscrubhidden: папка.png: is a folder\n", ""},
+    {"PathOverThreeHundredCharacters", {{deep + "a.png", hidden}, {deep + "s.png", stencil}}, "scrubhidden " + deep + "a.png && stencilcrop --box " + deep + "a.png " + deep + "s.png " + deep + "o-", 0, "1 0 31 32 32 32 " + deep + "o-s.png\n", "", {deep + "a.png", deep + "o-s.png"}},
+    {"EmojiAtTheSixtyFourthCharacter", {{emoji, hidden}}, "scrubhidden " + emoji, 0, "", "", {emoji}},
+    {"FolderNamedPngRead", {{"x.png", ""}}, "stencilcrop x.png x.png o-", 1, "", "stencilcrop: x.png: is a folder\nstencilcrop: x.png: is a folder\n"},
+    {"FolderNamedPngRewrite", {{"x.png", ""}}, "scrubhidden x.png", 1, "", "scrubhidden: x.png: is a folder\n"},
+    {"FolderNamedPngWritten", {{"o-s.png", ""}, {"c.png", hidden}, {"s.png", stencil}}, "stencilcrop c.png s.png o-", 1, "", "stencilcrop: o-s.png: is a folder\n"},
+    {"HeldSharingNothing", {{"a.png", hidden}}, "scrubhidden a.png", 1, "", "scrubhidden: a.png: in use by another program\n", {}, sharingNothing},
+    {"HeldSharingReadsOnly", {{"a.png", hidden}}, "scrubhidden a.png", 1, "", "scrubhidden: a.png: in use by another program\n", {}, sharingReads},
+    {"PendingDeletion", {{"a.png", hidden}}, "scrubhidden a.png", 1, "", "scrubhidden: a.png: in use by another program\n", {}, deleting},
+    {"BrokenFiles", {{"cut.png", "cut:" + hidden}, {"text.png", "text:hello"}}, "scrubhidden cut.png text.png", 1, "", "scrubhidden: cut.png: truncated PNG file\nscrubhidden: text.png: not a PNG file\n"},
+    {"SlashQuestionMarkStencilcrop", {}, "stencilcrop /? | find \"usage:\"", 0, "usage: stencilcrop [--box] COLOUR STENCIL PREFIX\n", ""},
+    {"SlashQuestionMarkScrubhidden", {{"a.png", hidden}}, "scrubhidden a.png /? | find \"usage:\"", 0, "usage: scrubhidden [--check] [-z] [-j N] FILE...\n", ""},
+}), [](const ::testing::TestParamInfo<Row>& info) { return std::string(info.param.name); });
+
+// Text files whose every line ends in CRLF, each holding what it is for.
+using ZipText = ::testing::TestWithParam<std::pair<const char*, const char*>>;
+
+TEST_P(ZipText, EndsLinesInCrlf)
+{
+    const std::string text = bytesOf(fs::u8path(UNPACKED_DIR) / GetParam().first);
+    EXPECT_NE(text.find(GetParam().second), std::string::npos) << GetParam().first;
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), std::count(text.begin(), text.end(), '\r')) << GetParam().first;
+}
+
+INSTANTIATE_TEST_SUITE_P(Windows, ZipText, ::testing::Values(std::pair("README.txt", "%ERRORLEVEL%"), std::pair("README.txt", "$LASTEXITCODE"),
+    std::pair("README.txt", "Get-ChildItem textures -Recurse"), std::pair("LICENSE.txt", "MIT License"), std::pair("LICENSE-LodePNG.txt", "Lode Vandevenne"),
+    std::pair("stencilcrop.txt", "\r\nSYNOPSIS\r\n"), std::pair("scrubhidden.txt", "\r\nSYNOPSIS\r\n")));
+
+// Programs stripped, with version information and a manifest that lets them use long paths.
+using ZipProgram = ::testing::TestWithParam<const wchar_t*>;
+
+TEST_P(ZipProgram, IsStrippedWithVersionAndManifest)
+{
+    const fs::path program = fs::u8path(UNPACKED_DIR) / GetParam();
+    const std::string image = bytesOf(program) + std::string(0x40, '\0');
+    // The COFF header follows the PE signature; a stripped program counts no symbols there.
+    EXPECT_EQ(image.substr(*reinterpret_cast<const uint32_t*>(&image[0x3c]) + 16, 4), std::string(4, '\0')) << program;
+    std::string version(GetFileVersionInfoSizeW(program.c_str(), nullptr), '\0');
+    wchar_t* product = const_cast<wchar_t*>(L"");
+    UINT size = 0;
+    GetFileVersionInfoW(program.c_str(), 0, DWORD(version.size()), &version[0]);
+    VerQueryValueW(version.data(), L"\\StringFileInfo\\040904B0\\ProductVersion", reinterpret_cast<void**>(&product), &size);
+    EXPECT_EQ(std::wstring(product), fs::u8path(VERSION).wstring()) << program;
+    const HMODULE module = LoadLibraryExW(program.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    const HRSRC manifest = FindResourceW(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));
+    const char* text = manifest == nullptr ? "" : static_cast<const char*>(LockResource(LoadResource(module, manifest)));
+    EXPECT_NE(std::string(text, manifest == nullptr ? 0 : SizeofResource(module, manifest)).find("<ws2:longPathAware>true<"), std::string::npos) << program;
+}
+
+INSTANTIATE_TEST_SUITE_P(Windows, ZipProgram, ::testing::Values(L"stencilcrop.exe", L"scrubhidden.exe"));
+} // namespace

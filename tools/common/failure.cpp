@@ -43,6 +43,8 @@ std::string Failure::reason() const
         return "cannot give the new file the old one's ACL and extended attributes: " + systemReason(code);
     case Kind::animated:
         return "animated PNG is not supported";
+    case Kind::inUse:
+        return "in use by another program";
     }
     return "unknown failure";
 }

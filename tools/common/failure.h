@@ -21,6 +21,7 @@ struct Failure {
         notReplaceable, // the folder or the file is append-only or immutable
         metadataLost, // the replacement could not take the original's ACL or attributes
         animated,     // only the first frame of an animated PNG would survive
+        inUse,        // another program holds the file (Windows: shares it with nobody, or deletes it)
     };
     Kind kind = Kind::none;
     unsigned long code = 0;

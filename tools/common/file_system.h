@@ -20,6 +20,10 @@ using NativeHandle = int;
 inline constexpr NativeHandle noHandle = -1;
 #endif
 
+// Whether a backslash separates folders in a path, as on Windows, and so can
+// be no part of a name.
+extern const bool backslashSeparatesFolders;
+
 // Closes a handle of the system.
 Failure closeHandle(NativeHandle native);
 

@@ -14,6 +14,8 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+const bool backslashSeparatesFolders = false;
+
 Failure closeHandle(NativeHandle native) { return ::close(native) == 0 ? Failure() : Failure::system(errno); }
 
 std::string systemReason(unsigned long code) { return std::strerror(int(code)); }

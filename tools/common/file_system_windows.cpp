@@ -1,51 +1,56 @@
 #include "file_system.h"
 
 #include <algorithm>
+#include <vector>
 
 #include <windows.h>
 
 #include <aclapi.h>
+#include <winternl.h>
+
+#include "path_windows.h"
+
+const bool backslashSeparatesFolders = true;
 
 Failure closeHandle(NativeHandle native) { return CloseHandle(native) ? Failure() : Failure::system(GetLastError()); }
 
 namespace {
 
-Failure lastError() { return Failure::system(GetLastError()); }
-
-// Paths come in UTF-8, and only the wide calls take every name.
-std::wstring wide(const std::string& text)
+// Called at once after the call that failed, before anything else can
+// change the error it left.
+Failure lastError()
 {
-    const int size = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
-    std::wstring result(size > 0 ? size - 1 : 0, L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, &result[0], size);
-    return result;
+    const DWORD error = GetLastError();
+    return heldByAnother(error) ? Failure::of(Failure::Kind::inUse, error) : Failure::system(error);
 }
 
-std::string narrow(const std::wstring& text)
-{
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    std::string result(size > 0 ? size - 1 : 0, '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &result[0], size, nullptr, nullptr);
-    return result;
-}
-
-// The full path of an open file or folder, as it is now.
+// The full path of an open file or folder, as it is now; empty when the
+// system cannot say.
 std::wstring pathOf(HANDLE handle)
 {
     std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD size = GetFinalPathNameByHandleW(handle, &path[0], DWORD(path.size()), 0);
+    for (DWORD size; (size = GetFinalPathNameByHandleW(handle, &path[0], DWORD(path.size()), 0)) > 0;) {
         if (size < path.size()) {
             path.resize(size);
             return path;
         }
         path.resize(size);
     }
+    // Wine's GetFinalPathNameByHandleW fails every path longer than MAX_PATH;
+    // the object's own name has no such limit: \??\C:\... there,
+    // \Device\HarddiskVolume1\... on Windows, both reachable as \\?\ paths.
+    std::vector<ULONGLONG> buffer(16 + 32768 * sizeof(wchar_t) / sizeof(ULONGLONG));
+    ULONG length = 0;
+    if (NtQueryObject(handle, ObjectNameInformation, buffer.data(), ULONG(buffer.size() * sizeof(ULONGLONG)), &length) != 0)
+        return std::wstring();
+    const UNICODE_STRING& name = *reinterpret_cast<const UNICODE_STRING*>(buffer.data());
+    const std::wstring object(name.Buffer, name.Length / sizeof(wchar_t));
+    return object.rfind(L"\\??\\", 0) == 0 ? L"\\\\?\\" + object.substr(4) : L"\\\\?\\GLOBALROOT" + object;
 }
 
 // A name in a folder as a path; the folder is held open without sharing
 // deletion, so that it cannot be moved away or replaced meanwhile.
-std::wstring pathAt(const Handle& folder, const std::string& name) { return pathOf(folder.native) + L"\\" + wide(name); }
+std::wstring pathAt(const Handle& folder, const std::string& name) { return pathOf(folder.native) + L"\\" + wideText(name); }
 
 const DWORD shareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
@@ -60,7 +65,7 @@ std::string systemReason(unsigned long code)
                    nullptr, DWORD(code), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
     std::string reason;
     if (text != nullptr) {
-        reason = narrow(text);
+        reason = utf8Text(text);
         LocalFree(text);
     }
     for (char& c : reason)
@@ -72,12 +77,9 @@ std::string systemReason(unsigned long code)
 
 Failure openFolderOf(const std::string& path, Handle& folder, std::string& name)
 {
-    std::wstring full(MAX_PATH, L'\0');
-    for (DWORD size; (size = GetFullPathNameW(wide(path).c_str(), DWORD(full.size()), &full[0], nullptr)) >= full.size();)
-        full.resize(size);
-    full.resize(wcslen(full.c_str()));
-    if (full.empty())
-        return lastError();
+    std::wstring full;
+    if (const Failure failure = systemPath(path, full); failure.failed())
+        return failure;
     // Through a symbolic link the file it names is what gets replaced, and
     // the link stays.
     const DWORD attributes = GetFileAttributesW(full.c_str());
@@ -94,7 +96,7 @@ Failure openFolderOf(const std::string& path, Handle& folder, std::string& name)
                                 nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!folder.valid())
         return lastError();
-    name = narrow(last);
+    name = utf8Text(last);
     return Failure();
 }
 
@@ -144,8 +146,13 @@ Failure openAt(const Handle& folder, const std::string& name, Handle& file)
 
 Failure openPath(const std::string& path, Handle& file)
 {
-    file = Handle(CreateFileW(wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    std::wstring full;
+    if (const Failure failure = systemPath(path, full); failure.failed())
+        return failure;
+    // A folder opens too, so that it is refused as one rather than with
+    // the "access denied" that opening it as a file would give.
+    file = Handle(CreateFileW(full.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     return file.valid() ? Failure() : lastError();
 }
 
@@ -217,16 +224,29 @@ Failure moveAt(const Handle& folder, const std::string& from, const std::string&
 {
     const std::wstring source = pathAt(folder, from);
     const std::wstring target = pathAt(folder, to);
-    const BOOL moved = replacing ? ReplaceFileW(target.c_str(), source.c_str(), nullptr, 0, nullptr, nullptr)
-                                 : MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-    return moved ? Failure() : lastError();
+    BOOL moved = replacing ? ReplaceFileW(target.c_str(), source.c_str(), nullptr, 0, nullptr, nullptr)
+                           : MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    // Wine's ReplaceFileW garbles a name of its own on long paths; the move
+    // replaces the file in one step too, and copyMetadata gave the new file
+    // the old one's attributes and ACL already.
+    if (!moved && replacing && GetLastError() == ERROR_INVALID_NAME)
+        moved = MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    if (moved)
+        return Failure();
+    const Failure failure = lastError();
+    // ReplaceFileW says only that the old file could not be removed when
+    // another program holds it without sharing deletion; a look of our own
+    // at it tells that case.
+    Handle held(CreateFileW(target.c_str(), DELETE, shareAll, nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    const DWORD error = GetLastError();
+    return !held.valid() && heldByAnother(error) ? Failure::of(Failure::Kind::inUse, error) : failure;
 }
 
 void removeAt(NativeHandle folder, const char* name)
 {
     // The console control handler runs on a thread of its own, where
     // anything may be called.
-    DeleteFileW((pathOf(folder) + L"\\" + wide(name)).c_str());
+    DeleteFileW((pathOf(folder) + L"\\" + wideText(name)).c_str());
 }
 
 // A console control handler runs on a thread of its own and waits for a

@@ -7,10 +7,19 @@
 // the command line as the user typed it, program name first, each argument
 // in UTF-8: on POSIX the bytes of argv unchanged; on Windows the UTF-16
 // command line converted once, so that names outside the ANSI code page
-// survive. File calls take these strings as they are.
+// survive. File calls take these strings as they are. On Windows, where
+// the shell leaves that to each program, an argument whose last component
+// holds "*" or "?" outside double quotes stands for the names in its folder
+// that match it, whatever their case, sorted, each written with the
+// argument's folder part as typed; an argument that matches nothing, or whose
+// wildcards were quoted, stays as it is.
 //
 // From then on a write past a file-size limit fails like any other write
 // instead of ending the process, and an interrupt, hang-up or termination
 // during a replacement removes the temporary file before the process ends
 // as that signal ends it (on Windows: Ctrl-C, Ctrl-Break, a closed console).
 std::vector<std::string> startProcess(int argc, char** argv);
+
+// Whether arg asks for help in this system's own way, as "--help" does: "/?"
+// on Windows; nothing elsewhere, where "/?" is a path.
+bool asksForHelp(const std::string& arg);

@@ -16,6 +16,8 @@ void endOnSignal(int signal)
 }
 } // namespace
 
+bool asksForHelp(const std::string&) { return false; }
+
 std::vector<std::string> startProcess(int argc, char** argv)
 {
     // A write past the limit then fails like any other.

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "file_system.h"
+
 namespace {
 // The control bytes from \a (7) to \r (13) have letters of their own.
 const char controlLetters[] = "abtnvfr";
@@ -11,11 +13,15 @@ bool needsEscape(char c)
     const unsigned char byte = static_cast<unsigned char>(c);
     return byte < 0x20 || byte == 0x7f || c == '"' || c == '\\';
 }
+
+// Where a backslash separates folders, no name holds one, so a path with
+// backslashes alone reads back as it is.
+bool needsQuotes(char c) { return needsEscape(c) && (c != '\\' || !backslashSeparatesFolders); }
 } // namespace
 
 std::string quotedName(const std::string& name)
 {
-    if (std::none_of(name.begin(), name.end(), needsEscape))
+    if (std::none_of(name.begin(), name.end(), needsQuotes))
         return name;
     std::string quoted = "\"";
     for (const char c : name) {

@@ -4,11 +4,12 @@
 #include <cstdio>
 #include <cstring>
 
+#include "console.h"
 #include "quote.h"
 
 void reportFailure(const char* tool, const char* path, const std::string& reason)
 {
-    std::fprintf(stderr, "%s: %s: %s\n", tool, quotedName(path).c_str(), reason.c_str());
+    writeText(stderr, std::string(tool) + ": " + quotedName(path) + ": " + reason + "\n");
 }
 
 bool reportUnless(bool succeeded, const Image& image, const char* tool, const char* path)

@@ -13,6 +13,7 @@
 #include "hidden_colour_possible.h"
 #include "image.h"
 #include "in_order.h"
+#include "console.h"
 #include "info_option.h"
 #include "png_extension.h"
 #include "process.h"
@@ -135,8 +136,8 @@ int main(int argc, char** argv)
             const bool joined = arg != "-j" && arg != "--jobs";
             const std::string count = joined ? arg.substr(arg[1] == 'j' ? 2 : 7) : i + 1 < args.size() ? args[++i] : "";
             if ((jobs = jobCount(count)) == 0) {
-                std::fprintf(stderr, "%s: the job count must be a whole number from 1: %s\n", tool,
-                             quotedName(count).c_str());
+                writeText(stderr, std::string(tool) + ": the job count must be a whole number from 1: " +
+                                      quotedName(count) + "\n");
                 return 2;
             }
         }
@@ -154,9 +155,9 @@ int main(int argc, char** argv)
             if (result.outcome == Outcome::failed)
                 reportFailure(tool, files[i], result.reason);
             else if (check && result.outcome == Outcome::hidesColour && nulls)
-                std::fwrite(files[i], 1, std::strlen(files[i]) + 1, stdout);
+                writeText(stdout, std::string(files[i], std::strlen(files[i]) + 1));
             else if (check && result.outcome == Outcome::hidesColour)
-                std::printf("%s\n", quotedName(files[i]).c_str());
+                writeText(stdout, quotedName(files[i]) + "\n");
         });
     if (!check)
         return failed ? 1 : 0;

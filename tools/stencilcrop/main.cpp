@@ -8,6 +8,7 @@
 
 #include "apply_stencil.h"
 #include "image.h"
+#include "console.h"
 #include "info_option.h"
 #include "output_path.h"
 #include "process.h"
@@ -33,7 +34,8 @@ const char* const help =
     "         X Y WIDTH HEIGHT SOURCE_WIDTH SOURCE_HEIGHT PATH, the crop's left\n"
     "         column, top row and size in the stencil, the stencil's size and\n"
     "         the path written (in double quotes with C escapes when it holds a\n"
-    "         control character, a backslash or a double quote)\n"
+    "         control character, a double quote or, except on Windows, a\n"
+    "         backslash)\n"
     "\n"
     "Exit status: 0 success, 1 a file could not be handled, 2 usage error.\n";
 
@@ -48,7 +50,7 @@ void printBox(const Box& crop, const Image& stencil, const std::string& path)
     std::string line;
     for (const uint32_t number : {crop.x, crop.y, crop.width, crop.height, stencil.width, stencil.height})
         line += std::to_string(number) + ' ';
-    std::puts((line + quotedName(path)).c_str());
+    writeText(stdout, line + quotedName(path) + "\n");
 }
 } // namespace
 
@@ -61,7 +63,7 @@ int main(int argc, char** argv)
     const bool box = args.size() > 1 && args[1] == "--box";
     const size_t first = box ? 2 : 1;
     if (args.size() < first + 3) {
-        std::fprintf(stderr, "usage: %s [--box] COLOUR STENCIL PREFIX\n", tool);
+        writeText(stderr, std::string("usage: ") + tool + " [--box] COLOUR STENCIL PREFIX\n");
         return 2;
     }
     const char* colourPath = args[first].c_str();

@@ -1,0 +1,11 @@
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+// Writes text, in UTF-8, to stream, standard output or standard error, the
+// one way every message and list is printed. A file or a pipe gets the bytes
+// as they are. On Windows a console gets the text as UTF-16, so that every
+// letter shows whatever the console's code page is, and that code page is
+// left as it was. A failure is left on the stream, for ferror to find.
+void writeText(std::FILE* stream, const std::string& text);

@@ -1,0 +1,3 @@
+#include "console.h"
+
+void writeText(std::FILE* stream, const std::string& text) { std::fwrite(text.data(), 1, text.size(), stream); }

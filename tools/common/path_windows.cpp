@@ -1,0 +1,60 @@
+#include "path_windows.h"
+
+#include <windows.h>
+
+#include <winternl.h>
+
+extern "C" NTSTATUS NTAPI RtlGetLastNtStatus(void);
+
+std::wstring wideText(const std::string& text)
+{
+    const int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0);
+    std::wstring result(size_t(size), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), int(text.size()), &result[0], size);
+    return result;
+}
+
+std::string utf8Text(const std::wstring& text)
+{
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string result(size_t(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), &result[0], size, nullptr, nullptr);
+    return result;
+}
+
+Failure systemPath(const std::string& path, std::wstring& result)
+{
+    const std::wstring given = wideText(path);
+    if (given.rfind(L"\\\\?\\", 0) == 0) {
+        result = given;
+        return given.find_first_of(L"*?", 4) == std::wstring::npos ? Failure() : Failure::system(ERROR_FILE_NOT_FOUND);
+    }
+    if (given.find_first_of(L"*?") != std::wstring::npos)
+        return Failure::system(ERROR_FILE_NOT_FOUND);
+    std::wstring full(MAX_PATH, L'\0');
+    for (DWORD size; (size = GetFullPathNameW(given.c_str(), DWORD(full.size()), &full[0], nullptr)) >= full.size();)
+        full.resize(size);
+    full.resize(wcslen(full.c_str()));
+    if (full.empty())
+        return Failure::system(given.empty() ? ERROR_PATH_NOT_FOUND : GetLastError());
+    // Windows drops them from the last name here, wine not always.
+    const size_t kept = full.find_last_not_of(L". ");
+    if (kept != std::wstring::npos && kept >= full.find_last_of(L"\\/") + 1)
+        full.erase(kept + 1);
+    if (full.rfind(L"\\\\?\\", 0) == 0 || full.rfind(L"\\\\.\\", 0) == 0)
+        result = full;
+    else if (full.rfind(L"\\\\", 0) == 0)
+        result = L"\\\\?\\UNC\\" + full.substr(2);
+    else
+        result = L"\\\\?\\" + full;
+    return Failure();
+}
+
+bool heldByAnother(unsigned long error)
+{
+    // A file pending deletion is refused with "access denied"; only the
+    // status underneath tells it from a file the caller may not open.
+    const NTSTATUS deletePending = NTSTATUS(0xC0000056);
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION || error == ERROR_DELETE_PENDING ||
+           (error == ERROR_ACCESS_DENIED && RtlGetLastNtStatus() == deletePending);
+}
