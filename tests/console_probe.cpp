@@ -26,23 +26,18 @@ int main()
     std::string list(size, '\0');
     startup.lpAttributeList = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(&list[0]);
     InitializeProcThreadAttributeList(startup.lpAttributeList, 1, 0, &size);
-    if (!inside) {
-        CreatePipe(&in, &unused, nullptr, 0);
-        CreatePipe(&unused, &out, nullptr, 1 << 20);
-        CreatePseudoConsole({120, 40}, in, out, 0, &console);
+    if (!inside && CreatePipe(&in, &unused, nullptr, 0) && CreatePipe(&unused, &out, nullptr, 1 << 20) &&
+        CreatePseudoConsole({120, 40}, in, out, 0, &console) == S_OK)
         UpdateProcThreadAttribute(startup.lpAttributeList, 0, PROC_THREAD_ATTRIBUTE_PSEUDOCONSOLE, console, sizeof console, nullptr, nullptr);
-        SetEnvironmentVariableW(L"CONSOLE_PROBE_INSIDE", L"1");
-    }
+    SetEnvironmentVariableW(L"CONSOLE_PROBE_INSIDE", L"1");
     // Inside, the command writes to the console through its standard handles.
     startup.StartupInfo.dwFlags = inside ? STARTF_USESTDHANDLES : 0;
     startup.StartupInfo.hStdOutput = startup.StartupInfo.hStdError = out;
     PROCESS_INFORMATION process;
     DWORD status = 255, read = 0;
     const UINT before = GetConsoleOutputCP();
-    if (CreateProcessW(nullptr, &line[0], nullptr, nullptr, inside, inside ? 0 : EXTENDED_STARTUPINFO_PRESENT, nullptr, nullptr, &startup.StartupInfo, &process)) {
-        WaitForSingleObject(process.hProcess, INFINITE);
-        GetExitCodeProcess(process.hProcess, &status);
-    }
+    if (CreateProcessW(nullptr, &line[0], nullptr, nullptr, inside, inside ? 0 : EXTENDED_STARTUPINFO_PRESENT, nullptr, nullptr, &startup.StartupInfo, &process))
+        WaitForSingleObject(process.hProcess, INFINITE), GetExitCodeProcess(process.hProcess, &status);
     if (!inside) {
         ClosePseudoConsole(console);
         std::cout << std::ifstream("console.txt", std::ios::binary).rdbuf();

@@ -21,23 +21,12 @@ enum Hold { none, sharingNothing, sharingReads, deleting };
 
 // A file of a row: a copy of a corpus file, "cut:" and the first 100 bytes
 // of one, "text:" and some text, or, with nothing, a folder.
-struct File {
-    std::string name, from;
-    DWORD attributes = 0;
-};
+struct File { std::string name, from; DWORD attributes = 0; };
 
-struct Row {
-    const char* name;
-    std::vector<File> files;
-    // In it and in the outputs, @S0 and @S1 stand for the short names of the
-    // first two files.
-    std::string command;
-    int status;
-    std::string out, err;
-    // The files written, new or changed; every other file stays as it was.
-    std::vector<std::string> written = {};
-    Hold hold = none;
-};
+// In the command and the outputs, @S0 and @S1 stand for the short names of
+// the first two files; written are the files new or changed, and every
+// other file stays as it was.
+struct Row { const char* name; std::vector<File> files; std::string command; int status; std::string out, err; std::vector<std::string> written = {}; Hold hold = none; };
 
 std::string bytesOf(const fs::path& path) { return std::string(std::istreambuf_iterator<char>(std::ifstream(path, std::ios::binary).rdbuf()), {}); }
 
@@ -77,8 +66,7 @@ TEST_P(CommandLine, Runs)
         replaceAll(row.command, token, shortName);
         replaceAll(row.out, token, shortName);
     }
-    replaceAll(row.out, "\n", "\r\n");
-    replaceAll(row.err, "\n", "\r\n");
+    replaceAll(row.out, "\n", "\r\n"), replaceAll(row.err, "\n", "\r\n");
 
     const fs::path first = dir / fs::u8path(row.files.empty() ? "" : row.files[0].name);
     const DWORD sharing[] = {0, 0, FILE_SHARE_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE};
@@ -100,9 +88,8 @@ TEST_P(CommandLine, Runs)
         const fs::path path = dir / fs::u8path(row.files[i].name);
         const bool written = std::count(row.written.begin(), row.written.end(), row.files[i].name) > 0;
         // The archive mark is set on any file written, as Windows does.
-        if (row.files[i].attributes != 0) {
+        if (row.files[i].attributes != 0)
             EXPECT_EQ(GetFileAttributesW(path.c_str()) & ~DWORD(FILE_ATTRIBUTE_ARCHIVE), row.files[i].attributes) << row.name << ": " << row.files[i].name;
-        }
         if (written ? before[i] == bytesOf(path) : before[i] != bytesOf(path))
             ADD_FAILURE() << row.name << ": " << row.files[i].name << (written ? " not written" : " changed");
     }
