@@ -190,15 +190,19 @@ Failure readFile(const std::string& path, std::vector<unsigned char>& bytes)
     return failure.failed() ? failure : readAll(file, status, bytes);
 }
 
-Failure readForRewrite(const std::string& path, std::vector<unsigned char>& bytes, SourceFile& source)
+Failure findForRewrite(const std::string& path, SourceFile& source)
+{
+    source = SourceFile();
+    const Failure failure = openFolderOf(path, source.folder, source.name);
+    return failure.failed() ? failure : statusOf(source.folder, source.folderStatus);
+}
+
+Failure readForRewrite(SourceFile& source, std::vector<unsigned char>& bytes)
 {
     bytes.clear();
-    source = SourceFile();
     FileStatus named;
     Handle file;
-    Failure failure = openFolderOf(path, source.folder, source.name);
-    if (!failure.failed())
-        failure = statusAt(source.folder, source.name, named);
+    Failure failure = statusAt(source.folder, source.name, named);
     if (!failure.failed() && named.type == FileStatus::Type::folder)
         failure = Failure::of(Failure::Kind::folder);
     if (!failure.failed() && named.type == FileStatus::Type::other)
@@ -207,8 +211,10 @@ Failure readForRewrite(const std::string& path, std::vector<unsigned char>& byte
         failure = openAt(source.folder, source.name, file);
     if (!failure.failed())
         failure = statusOf(file, source.status);
-    if (!failure.failed() && (source.status.device != named.device || source.status.file != named.file))
-        failure = Failure::of(Failure::Kind::changed);
+    // Another file put in its place since the look is read if it is a
+    // regular one: its own status is what the rewrite will expect.
+    if (!failure.failed() && source.status.type != FileStatus::Type::regular)
+        failure = Failure::of(Failure::Kind::notRegular);
     return failure.failed() ? failure : readAll(file, source.status, bytes);
 }
 

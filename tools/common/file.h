@@ -18,10 +18,12 @@
 #include "failure.h"
 #include "file_system.h"
 
-// A regular file read so that it can be rewritten: the folder holding it,
-// kept open, its name there, and what it was when read.
+// A regular file found and read so that it can be rewritten: the folder
+// holding it, kept open, and what that folder is, its name there, and what
+// the file was when read.
 struct SourceFile {
     Handle folder;
+    FileStatus folderStatus;
     std::string name;
     FileStatus status;
 };
@@ -32,10 +34,14 @@ struct SourceFile {
 // there, so that a large file that is no PNG is refused at once.
 Failure readFile(const std::string& path, std::vector<unsigned char>& bytes);
 
-// The same for a regular file only, found as a write would find it, with what
-// rewriteFile needs kept in source. Anything but a regular file is refused
+// Finds the file at path as a write would find it: its folder, held open, and
+// its name there, in source, replacing what it held.
+Failure findForRewrite(const std::string& path, SourceFile& source);
+
+// Reads as readFile does the regular file that source names, and keeps in
+// source what it was, for rewriteFile. Anything but a regular file is refused
 // without being opened.
-Failure readForRewrite(const std::string& path, std::vector<unsigned char>& bytes, SourceFile& source);
+Failure readForRewrite(SourceFile& source, std::vector<unsigned char>& bytes);
 
 // Writes bytes as the file at path. A regular file there is replaced and its
 // owner, group, mode, ACL and extended attributes are kept (the owner only
@@ -47,7 +53,7 @@ Failure readForRewrite(const std::string& path, std::vector<unsigned char>& byte
 // move.
 Failure writeNewFile(const std::string& path, const std::vector<unsigned char>& bytes);
 
-// Replaces the file that readForRewrite found with bytes, as writeNewFile
+// Replaces the file that readForRewrite read with bytes, as writeNewFile
 // replaces a file, but only while it is that very file, unchanged: any change
 // to it or its name since it was read refuses the write.
 Failure rewriteFile(SourceFile& source, const std::vector<unsigned char>& bytes);

@@ -79,9 +79,17 @@ void clear(Image& image)
 }
 } // namespace
 
-bool Image::read(const char* path, std::vector<unsigned char>& png)
+bool Image::find(const char* path)
 {
-    failure = readForRewrite(path, png, source);
+    failure = findForRewrite(path, source);
+    if (failure.failed())
+        clear(*this);
+    return !failure.failed();
+}
+
+bool Image::read(std::vector<unsigned char>& png)
+{
+    failure = readForRewrite(source, png);
     if (failure.failed())
         clear(*this);
     return !failure.failed();

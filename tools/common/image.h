@@ -41,10 +41,13 @@ struct Image {
     // loading many files into one Image does not reallocate for each.
     void load(const char* path);
 
-    // Reads the regular file at path into png, to be decoded and then
-    // rewritten, and keeps in source what rewrite needs. Returns false, with
-    // failure set and the image emptied, when it cannot.
-    bool read(const char* path, std::vector<unsigned char>& png);
+    // Finds the file at path, to be read, decoded and then rewritten, and
+    // reads the regular file found into png, keeping in source what rewrite
+    // needs. Both return false, with failure set and the image emptied, when
+    // they cannot; read(path, png) does both.
+    bool find(const char* path);
+    bool read(std::vector<unsigned char>& png);
+    bool read(const char* path, std::vector<unsigned char>& png) { return find(path) && read(png); }
 
     // What load does once the file is read: decodes PNG bytes in memory. An
     // animated PNG is refused, since only its first frame would be kept.

@@ -3,17 +3,23 @@
 // when something changed; with --check, lists the files that would change
 // instead.
 #include <algorithm>
+#include <condition_variable>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <new>
+#include <optional>
+#include <set>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
+#include "console.h"
 #include "hidden_colour_possible.h"
 #include "image.h"
 #include "in_order.h"
-#include "console.h"
 #include "info_option.h"
 #include "png_extension.h"
 #include "process.h"
@@ -47,21 +53,55 @@ const size_t maxJobs = 48;
 
 enum class Outcome { clean, hidesColour, failed };
 
+// Where a file is: its folder's device and number, and its name there.
+using Place = std::tuple<uint64_t, uint64_t, std::string>;
+
+// The places that jobs are rewriting, so that a file named twice, under any
+// names, is read by a job only once the one before it is done with it, and
+// sees what that one left, as with one job.
+struct Claims {
+    std::mutex mutex;
+    std::condition_variable released;
+    std::set<Place> busy;
+
+    void claim(const Place& place)
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        released.wait(lock, [&] { return busy.count(place) == 0; });
+        busy.insert(place);
+    }
+
+    void release(const Place& place)
+    {
+        const std::lock_guard<std::mutex> lock(mutex);
+        busy.erase(place);
+        released.notify_all();
+    }
+};
+
 struct Result {
     Outcome outcome = Outcome::clean;
     std::string reason;
     // A rewrite still to be flushed and moved into place.
     Replacement replacement;
+    // The place this job holds until its rewrite is done.
+    std::optional<Place> claimed;
 };
 
-// Reads the file, which must be a regular one, and judges it, from its
-// chunks where they decide and from its pixels where not; the pixels are
-// then left scrubbed in image. The file bytes go before anything is encoded,
-// so that they never add to the peak.
-Outcome examine(Image& image, const char* path)
+// Reads the file, which must be a regular one, claiming it where there are
+// claims, and judges it, from its chunks where they decide and from its
+// pixels where not; the pixels are then left scrubbed in image. The file
+// bytes go before anything is encoded, so that they never add to the peak.
+Outcome examine(Image& image, const char* path, Claims* claims, std::optional<Place>& claimed)
 {
     std::vector<unsigned char> png;
-    if (!image.read(path, png))
+    if (!image.find(path))
+        return Outcome::failed;
+    if (claims != nullptr) {
+        claimed = Place(image.source.folderStatus.device, image.source.folderStatus.file, image.source.name);
+        claims->claim(*claimed);
+    }
+    if (!image.read(png))
         return Outcome::failed;
     if (!mayHoldHiddenColour(png))
         return Outcome::clean;
@@ -71,14 +111,14 @@ Outcome examine(Image& image, const char* path)
     return scrubHiddenColour(image) ? Outcome::hidesColour : Outcome::clean;
 }
 
-// Examines one file and, unless only checking, begins its rewrite when it
-// hid colour.
-Result handle(Image& image, const char* path, bool check)
+// Examines one file and, with claims, begins its rewrite when it hid colour;
+// without, only checks it. A file claimed stays so until its rewrite is done.
+Result handle(Image& image, const char* path, Claims* claims)
 {
     Result result;
     try {
-        result.outcome = examine(image, path);
-        if (result.outcome == Outcome::hidesColour && !check && !image.beginRewrite(result.replacement))
+        result.outcome = examine(image, path, claims, result.claimed);
+        if (result.outcome == Outcome::hidesColour && claims != nullptr && !image.beginRewrite(result.replacement))
             result.outcome = Outcome::failed;
         if (result.outcome == Outcome::failed)
             result.reason = image.failure.reason();
@@ -86,17 +126,23 @@ Result handle(Image& image, const char* path, bool check)
         // Give the memory back so that smaller files after this one can
         // still be handled.
         std::vector<unsigned char>().swap(image.pixels);
-        result = {Outcome::failed, "out of memory", Replacement()};
+        result.outcome = Outcome::failed, result.reason = "out of memory";
+    }
+    if (result.claimed && !result.replacement.pending()) {
+        claims->release(*result.claimed);
+        result.claimed.reset();
     }
     return result;
 }
 
-// Flushes a rewrite and moves it into place, which mostly waits on the disk.
-void settle(Result& result)
+// Flushes a rewrite and moves it into place, which mostly waits on the disk,
+// and lets the file go.
+void settle(Result& result, Claims& claims)
 {
     const Failure failure = finish(result.replacement);
     if (failure.failed())
-        result = {Outcome::failed, failure.reason(), Replacement()};
+        result.outcome = Outcome::failed, result.reason = failure.reason();
+    claims.release(*result.claimed);
 }
 
 // The number of jobs an option names: a whole number from 1, or 0 when it
@@ -145,11 +191,13 @@ int main(int argc, char** argv)
 
     bool failed = false;
     bool hidden = false;
+    Claims claims;
     // One image for each worker, so that its pixel buffer is reused.
     std::vector<Image> images(std::min(jobs, std::max<size_t>(files.size(), 1)));
     forEachInOrder(
-        files.size(), images.size(), check ? 0 : flushesPerJob * images.size(), [&](size_t worker, size_t i) { return handle(images[worker], files[i], check); },
-        [](const Result& result) { return result.replacement.pending(); }, settle, [&](size_t i, const Result& result) {
+        files.size(), images.size(), check ? 0 : flushesPerJob * images.size(),
+        [&](size_t worker, size_t i) { return handle(images[worker], files[i], check ? nullptr : &claims); },
+        [](const Result& result) { return result.replacement.pending(); }, [&](Result& result) { settle(result, claims); }, [&](size_t i, const Result& result) {
             failed = failed || result.outcome == Outcome::failed;
             hidden = hidden || result.outcome == Outcome::hidesColour;
             if (result.outcome == Outcome::failed)

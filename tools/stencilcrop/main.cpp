@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "apply_stencil.h"
-#include "image.h"
 #include "console.h"
+#include "image.h"
 #include "info_option.h"
 #include "output_path.h"
 #include "process.h"
