@@ -77,6 +77,9 @@ const Row rows[] = {
     {"ForeignLinkInStickyFolder", root, "mkdir -m 1777 sh && ln -s ../dirty.png sh/s.png && chown -h 1 sh/s.png", "stencilcrop c.png s.png sh/", 1, "stencilcrop: sh/s.png: Permission denied\n", nothingWritten},
     {"ForeignFolderLinkWrite", root, "mkdir -m 1777 sh && mkdir -m 700 priv && ln -s ../priv sh/out && chown -h 1 sh/out", "stencilcrop c.png s.png sh/out/", 1, "stencilcrop: sh/out/s.png: Permission denied\n", nothingWritten},
     {"ForeignFolderLinkRewrite", root, "mkdir -m 1777 sh && mkdir -m 700 priv && cp c.png priv/secret.png && ln -s ../priv sh/out && chown -h 1 sh/out", "scrubhidden sh/out/secret.png", 1, "scrubhidden: sh/out/secret.png: Permission denied\n", nothingWritten},
+    // A new output in a sticky folder is made; another user's file there, named to be rewritten, is rewritten and stays theirs.
+    {"NewOutputInStickyFolder", anyone, "mkdir -m 1777 sh", "stencilcrop c.png s.png sh/", 0, "", "echo ./sh/s.png | cmp - $changed"},
+    {"ForeignFileRewritten", root, "mkdir -m 1777 sh && cp c.png sh/x.png && chown 1 sh/x.png", "scrubhidden sh/x.png", 0, "", "echo ./sh/x.png | cmp - $changed && stat -c %u sh/x.png | grep -qx 1"},
     // Another user's file where root's output is to go may be a trap.
     {"PlantedOutput", root, "mkdir -m 1777 sh && touch sh/s.png && chmod 666 sh/s.png && chown 1 sh/s.png", "stencilcrop c.png s.png sh/", 1, "stencilcrop: sh/s.png: Permission denied\n", nothingWritten},
     // A folder that would keep the temporary file is refused before one is made.
@@ -96,6 +99,9 @@ const Row rows[] = {
     {"LongName", anyone, "cp c.png $(printf '%0251d.png' 0)", "scrubhidden 0*.png", 0, "", "printf './%0251d.png\\n' 0 | cmp - $changed" + noTemporary},
     // Another user is refused what the folder does not allow them.
     {"OtherUserReadOnlyFolder", root, "mkdir ro && cp c.png ro/x.png && chmod 666 ro/x.png && chmod 555 ro", "setpriv --reuid=65534 --regid=65534 --clear-groups scrubhidden ro/x.png", 1, "scrubhidden: ro/x.png: Permission denied\n", nothingWritten},
+    {"OtherUserReadOnlyFile", root, "mkdir rw && cp c.png rw/x.png && chmod 444 rw/x.png && chmod 777 rw", "setpriv --reuid=65534 --regid=65534 --clear-groups scrubhidden rw/x.png", 1, "scrubhidden: rw/x.png: Permission denied\n", nothingWritten},
+    // A flush that fails is reported, and the file is left as it was.
+    {"FlushFails", tracer, "", "strace -f -qq -o /dev/null -e inject=fsync:error=EIO scrubhidden dirty.png", 1, "scrubhidden: dirty.png: Input/output error\n", nothingWritten + noTemporary},
     // A descriptor left open for each file would run out here.
     {"ManyFilesFewDescriptors", anyone, "", "ulimit -n 12; scrubhidden $(yes clean.png | head -n 20)", 0, "", nothingWritten},
 };
