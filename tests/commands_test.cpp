@@ -80,10 +80,15 @@ const Row rows[] = {
     // A new output in a sticky folder is made; another user's file there, named to be rewritten, is rewritten and stays theirs.
     {"NewOutputInStickyFolder", anyone, "mkdir -m 1777 sh", "stencilcrop c.png s.png sh/", 0, "", "echo ./sh/s.png | cmp - $changed"},
     {"ForeignFileRewritten", root, "mkdir -m 1777 sh && cp c.png sh/x.png && chown 1 sh/x.png", "scrubhidden sh/x.png", 0, "", "echo ./sh/x.png | cmp - $changed && stat -c %u sh/x.png | grep -qx 1"},
+    {"ForeignLinkAsInput", root, "mkdir -m 1777 sh && ln -s ../c.png sh/in.png && chown -h 1 sh/in.png", "stencilcrop sh/in.png s.png new/", 1, "stencilcrop: sh/in.png: Permission denied\n", nothingWritten},
+    {"LinkToFileWithSlash", anyone, "ln -s dirty.png/ l.png", "scrubhidden l.png", 1, "scrubhidden: l.png: Not a directory\n", nothingWritten},
     // Another user's file where root's output is to go may be a trap.
     {"PlantedOutput", root, "mkdir -m 1777 sh && touch sh/s.png && chmod 666 sh/s.png && chown 1 sh/s.png", "stencilcrop c.png s.png sh/", 1, "stencilcrop: sh/s.png: Permission denied\n", nothingWritten},
     // A folder that would keep the temporary file is refused before one is made.
     {"AppendOnlyFolder", root, "mkdir ao && cp c.png ao/x.png && chattr +a ao", "scrubhidden ao/x.png; s=$?; chattr -a ao; exit $s", 1, "scrubhidden: ao/x.png: the file or its folder is append-only or immutable\n", nothingWritten},
+    {"ImmutableFile", root, "chattr +i dirty.png", "scrubhidden dirty.png; s=$?; chattr -i dirty.png; exit $s", 1, "scrubhidden: dirty.png: the file or its folder is append-only or immutable\n", nothingWritten},
+    // Jobs go on with the threads the system grants.
+    {"FewThreads", root, "mkdir t && cp c.png dirty.png clean.png t/ && chmod 777 t && chmod 666 t/*", "setpriv --reuid=65534 --regid=65534 --clear-groups prlimit --nproc=3 scrubhidden -j 8 t/*.png", 0, "", "printf '%s\\n' ./t/c.png ./t/dirty.png | cmp - $changed"},
     // A signal during the flush, or while the temporary file is being
     // created, removes it and ends the tool as the signal ends it.
     {"SignalDuringFlush", tracer, "", "ulimit -c 0; for s in HUP INT QUIT USR1 USR2 ALRM TERM PIPE; do strace -f -qq -o /dev/null -e inject=fsync:signal=$s scrubhidden dirty.png; echo $?; done 2>/dev/null", 0, "", "printf '%s\\n' 129 130 131 138 140 142 143 141 | cmp - out && " + nothingWritten + noTemporary},

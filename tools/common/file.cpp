@@ -91,10 +91,10 @@ Failure refusal(const FileStatus& target, bool planted)
         return Failure::of(Failure::Kind::notRegular);
     if (target.type == FileStatus::Type::missing)
         return Failure();
-    if (target.readOnly || (planted && target.foreign))
-        return Failure::of(Failure::Kind::denied);
     if (target.fixed)
         return Failure::of(Failure::Kind::notReplaceable);
+    if (target.readOnly || (planted && target.foreign))
+        return Failure::of(Failure::Kind::denied);
     return Failure();
 }
 
@@ -182,6 +182,13 @@ Failure readFile(const std::string& path, std::vector<unsigned char>& bytes)
     bytes.clear();
     Handle file;
     FileStatus status;
+    // A link that another user planted is refused as a write refuses it;
+    // where the walk cannot go, as through the links of /proc that stand for
+    // pipes, the system's own open follows the path.
+    Handle folder;
+    std::string name;
+    if (const Failure walk = openFolderOf(path, folder, name); walk.kind == Failure::Kind::denied)
+        return walk;
     Failure failure = openPath(path, file);
     if (!failure.failed())
         failure = statusOf(file, status);

@@ -29,7 +29,8 @@ struct SourceFile {
 };
 
 // Reads the whole file at path into bytes, replacing what they held: a
-// regular file, or anything else that can be read, such as a pipe. The first
+// regular file, or anything else that can be read, such as a pipe, but not
+// through a link that a write would refuse to follow. The first
 // 33 bytes come first; when they do not start like a PNG file, reading stops
 // there, so that a large file that is no PNG is refused at once.
 Failure readFile(const std::string& path, std::vector<unsigned char>& bytes);

@@ -89,7 +89,7 @@ Failure follow(Handle& folder, const std::string& name, const struct statx& link
     if (!look(folder.native, "", here))
         return lastError();
     if (foreignIn(here, link.stx_uid))
-        return Failure::system(EACCES);
+        return Failure::of(Failure::Kind::denied);
     // Links in /proc state no size.
     std::string target(std::max<size_t>(link.stx_size, 255) + 1, '\0');
     ssize_t length;
@@ -100,6 +100,9 @@ Failure follow(Handle& folder, const std::string& name, const struct statx& link
     if (length == 0)
         return Failure::system(ENOENT);
     target.resize(size_t(length));
+    // A link to "name/" names a folder, as its trailing "." then demands.
+    if (target.back() == '/')
+        pending.push_back(".");
     pushComponents(target, pending);
     return target[0] == '/' ? openFolder("/", folder) : Failure();
 }

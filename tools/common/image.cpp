@@ -54,18 +54,19 @@ void fitInfoToPixels(LodePNGInfo& info, const std::vector<unsigned char>& pixels
 }
 
 // Says why decoding png failed in the words a user needs: bytes that do not
-// begin as a PNG file, or one cut short, whatever the codec tripped over
-// first there; otherwise the codec's own words.
+// begin as a PNG file, or one cut short before its end chunk, whatever the
+// codec tripped over first there; otherwise the codec's own words.
 Failure decodeFailure(unsigned code, const std::vector<unsigned char>& png)
 {
     static const unsigned char signature[8] = {137, 80, 78, 71, 13, 10, 26, 10};
-    static const unsigned char end[12] = {0, 0, 0, 0, 'I', 'E', 'N', 'D', 0xAE, 0x42, 0x60, 0x82};
+    static const unsigned char end[8] = {0, 0, 0, 0, 'I', 'E', 'N', 'D'};
     const size_t head = std::min<size_t>(png.size(), 8);
     if (png.empty())
         return Failure::codec(code);
     if (!std::equal(png.begin(), png.begin() + head, signature))
         return Failure::of(Failure::Kind::notPng);
-    if (png.size() < 12 || !std::equal(png.end() - 12, png.end(), end))
+    const auto found = std::search(png.begin(), png.end(), end, end + 8);
+    if (png.end() - found < 12)
         return Failure::of(Failure::Kind::truncated, code);
     return Failure::codec(code);
 }

@@ -1,10 +1,12 @@
 #pragma once
 
+#include <algorithm>
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
 #include <mutex>
 #include <optional>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -111,11 +113,29 @@ void forEachInOrder(size_t count, size_t jobs, size_t settlers, Work work, Unset
             finished(entry, lock);
         }
     };
+    // As many threads as the system grants, settlers first; without any
+    // workers the calling thread is the one, and without any settlers the
+    // workers settle their own results.
     std::vector<std::thread> threads;
-    for (size_t self = 0; self < jobs; ++self)
-        threads.emplace_back(worker, self);
-    for (size_t i = 0; i < settlers; ++i)
-        threads.emplace_back(settler);
+    try {
+        for (size_t i = 0; i < settlers; ++i)
+            threads.emplace_back(settler);
+    } catch (const std::system_error&) {
+    }
+    std::unique_lock<std::mutex> lock(mutex);
+    settlers = threads.size();
+    lock.unlock();
+    size_t started = 0;
+    try {
+        for (; started < jobs; ++started)
+            threads.emplace_back(worker, started);
+    } catch (const std::system_error&) {
+        lock.lock();
+        working = std::max<size_t>(started, 1);
+        lock.unlock();
+        if (started == 0)
+            worker(0);
+    }
     for (std::thread& thread : threads)
         thread.join();
 }
