@@ -256,6 +256,16 @@ TEST(Operations, StencilThresholds)
     }
 }
 
+TEST(Operations, ScrubThresholds)
+{
+    // A pixel of alpha 0 loses its colour; one of alpha 1 keeps it.
+    Image image;
+    image.width = 3, image.height = 1, image.pixels = {12, 34, 56, 0, 12, 34, 56, 1, 0, 0, 0, 0};
+    EXPECT_TRUE(scrubHiddenColour(image));
+    EXPECT_EQ(image.pixels, (Bytes{0, 0, 0, 0, 12, 34, 56, 1, 0, 0, 0, 0}));
+    EXPECT_FALSE(scrubHiddenColour(image)) << "a second scrub";
+}
+
 TEST(Operations, CropIsTheVisibleArea)
 {
     // A stencil visible only at the pixels listed, and the crop expected.
