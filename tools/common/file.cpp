@@ -14,8 +14,9 @@ namespace {
 enum SlotState : int { freeSlot, claimed, creating, created };
 
 const size_t slotCount = 256;
-// ".", 64 bytes of a name, "." and six characters, and the end.
+// ".", at most 64 bytes of a name, "." and six characters, and the end.
 const size_t nameCapacity = 1 + 64 + 1 + 6 + 1;
+const size_t nameKept = nameCapacity - 1 - 1 - 6 - 1;
 
 struct Slot {
     std::atomic<int> state{freeSlot};
@@ -45,7 +46,7 @@ Slot& claimSlot()
 // so that it stays valid UTF-8.
 std::string temporaryName(const std::string& target)
 {
-    size_t keep = std::min<size_t>(target.size(), 64);
+    size_t keep = std::min<size_t>(target.size(), nameKept);
     while (keep > 0 && keep < target.size() && (static_cast<unsigned char>(target[keep]) & 0xC0) == 0x80)
         --keep;
     static std::atomic<uint64_t> counter{(uint64_t(std::random_device()()) << 32) ^ std::random_device()()};
