@@ -48,7 +48,7 @@ const Row rows[] = {
     // Past the file-size limit, a write fails like any other.
     {"FileSizeLimit", anyone, "cp c.png new/ibasn6a16.png", "ulimit -f 1; stencilcrop ibasn6a16.png ibasn6a16.png new/", 1, "stencilcrop: new/ibasn6a16.png: File too large\n", nothingWritten},
     // Devices and pipes are never written into, however they are named.
-    {"OutputIsDevice", anyone, "ln -s /dev/null new/s.png", "stencilcrop c.png s.png new/", 1, "stencilcrop: new/s.png: not a regular file\n", nothingWritten},
+    {"OutputIsDevice", root, "mknod new/null c 1 3 && ln -s null new/s.png", "stencilcrop c.png s.png new/", 1, "stencilcrop: new/s.png: not a regular file\n", nothingWritten},
     {"OutputIsPipe", anyone, "mkfifo new/s.png", "timeout 5 stencilcrop c.png s.png new/", 1, "stencilcrop: new/s.png: not a regular file\n", nothingWritten},
     {"ScrubHelp", anyone, "", "scrubhidden c.png --help", 0, "", nothingWritten + " && grep -qx 'usage: scrubhidden \\[--check\\] \\[-z\\] \\[-j N\\] FILE...' out"},
     {"ScrubSkipsAndRewrites", anyone, "", "scrubhidden dirty.png clean.png bad.png a.b.png d.PNG d.png.bak 'rev.2\\d' d", 1, "scrubhidden: bad.png: " + badPng, "printf '%s\\n' ./a.b.png ./dirty.png | cmp - $changed && cmp dirty.png a.b.png && cp dirty.png again.png && scrubhidden again.png && cmp dirty.png again.png"},

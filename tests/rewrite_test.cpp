@@ -23,7 +23,7 @@ const Change changes[] = {
     {"SavedInPlace", "cat other.png >d/x.png", nullptr},
     {"Touched", "touch d/x.png", nullptr},
     {"ReplacedByPipe", "rm d/x.png && mkfifo d/x.png", nullptr},
-    {"ReplacedByLinkToDevice", "rm d/x.png && ln -s /dev/null d/x.png", nullptr},
+    {"ReplacedByLinkToPipe", "rm d/x.png && mkfifo f && ln -s ../f d/x.png", nullptr},
     {"LinkedElsewhere", "mv d/x.png x.png && ln -s ../x.png d/x.png", nullptr},
     // The folder is held, not its name: the rewrite follows the folder.
     {"FolderMoved", "mv d moved && mkdir d && cp other.png d/x.png", "moved/x.png"},
