@@ -14,9 +14,10 @@ namespace {
 enum SlotState : int { freeSlot, claimed, creating, created };
 
 const size_t slotCount = 256;
-// ".", at most 64 bytes of a name, "." and six characters, and the end.
-const size_t nameCapacity = 1 + 64 + 1 + 6 + 1;
-const size_t nameKept = nameCapacity - 1 - 1 - 6 - 1;
+// ".", at most 64 bytes of a name, "." and six random characters, and the end.
+const size_t nameKept = 64;
+const size_t randomCharacters = 6;
+const size_t nameCapacity = 1 + nameKept + 1 + randomCharacters + 1;
 
 struct Slot {
     std::atomic<int> state{freeSlot};
@@ -56,7 +57,7 @@ std::string temporaryName(const std::string& target)
     z = (z ^ (z >> 27)) * 0x94D049BB133111EBu;
     z ^= z >> 31;
     std::string name = "." + target.substr(0, keep) + ".";
-    for (int i = 0; i < 6; ++i, z /= 36)
+    for (size_t i = 0; i < randomCharacters; ++i, z /= 36)
         name += "0123456789abcdefghijklmnopqrstuvwxyz"[z % 36];
     return name;
 }
