@@ -74,6 +74,8 @@ const Row rows[] = {
     // A path through a folder that is not there names nothing, and forty links are as many as the kernel follows.
     {"OutputFolderMissing", anyone, "", "stencilcrop c.png s.png nowhere/", 1, "stencilcrop: nowhere/s.png: No such file or directory\n", nothingWritten},
     {"LinkChains", anyone, "ln -s dirty.png l0.png && for i in $(seq 40); do ln -s l$((i - 1)).png l$i.png; done", "scrubhidden l39.png l40.png", 1, "scrubhidden: l40.png: Too many levels of symbolic links\n", "echo ./dirty.png | cmp - $changed"},
+    {"LinkedFolderOnTheWay", anyone, "mkdir -p a/b && cp c.png a/b/x.png && ln -s b a/l", "scrubhidden a/l/x.png", 0, "", "echo ./a/b/x.png | cmp - $changed"},
+    {"LongLinkTarget", anyone, "ln -s $(printf './%.0s' $(seq 150))dirty.png long.png", "timeout 20 scrubhidden long.png", 0, "", "echo ./dirty.png | cmp - $changed"},
     // A link in a sticky, world-writable folder is followed only for its
     // owner or the folder's, be it the last name or a folder on the way.
     {"OwnLinkInStickyFolder", anyone, "mkdir -m 1777 sh && ln -s ../dirty.png sh/s.png", "stencilcrop c.png s.png sh/", 0, "", "echo ./dirty.png | cmp - $changed && test -L sh/s.png"},
@@ -96,6 +98,8 @@ const Row rows[] = {
     // created, removes it and ends the tool as the signal ends it.
     {"SignalDuringFlush", tracer, "", "ulimit -c 0; for s in HUP INT QUIT USR1 USR2 ALRM TERM PIPE; do strace -f -qq -o /dev/null -e inject=fsync:signal=$s scrubhidden dirty.png; echo $?; done 2>/dev/null", 0, "", "printf '%s\\n' 129 130 131 138 140 142 143 141 | cmp - out && " + nothingWritten + noTemporary},
     // (After four files, the worker's count of openat passes any other thread's.)
+    // A signal that ends nothing by default, or that the caller ignores, leaves the rewrite to finish.
+    {"HarmlessSignals", tracer, "", "for s in WINCH CHLD; do strace -f -qq -o /dev/null -e inject=fsync:signal=$s scrubhidden dirty.png; done; trap '' HUP; cp c.png dirty2.png; strace -f -qq -o /dev/null -e inject=fsync:signal=HUP scrubhidden dirty2.png", 0, "", "printf '%s\\n' ./dirty.png ./dirty2.png | cmp - $changed" + noTemporary},
     {"SignalWhileCreating", tracer, "cp dirty.png probe.png && strace -f -e trace=openat -o /dev/stdout scrubhidden -j 1 clean.png basn0g08.png basn2c08.png basn0g04.png probe.png | awk '{ n[$1]++ } /O_EXCL/ { print n[$1]; exit }' >when", "{ timeout -s KILL 20 strace -f -qq -o /dev/null -e trace=openat -e inject=openat:signal=USR1:when=$(cat when) scrubhidden -j 1 clean.png basn0g08.png basn2c08.png basn0g04.png dirty.png; echo $?; } 2>/dev/null", 0, "", "grep -qx 138 out && " + nothingWritten + noTemporary},
     // Jobs at once print, write and end exactly as one job does.
     {"JobsAsOne", anyone, "for j in 1 10; do mkdir w$j && cp -r *.png w$j/; done", "for j in 1 10; do (cd w$j && scrubhidden --check -j$j $(ls) missing.png >../co$j 2>../ce$j; echo $? >../cs$j; scrubhidden --jobs=$j $(ls | sed p) missing.png >../o$j 2>../e$j; echo $? >../s$j); done", 0, "", "for f in co ce cs o e s; do cmp ${f}1 ${f}10 || exit 1; done && diff -r w1 w10 && grep -qx 2 cs1 && grep -qx 1 s1 && test -s co1 && grep -q missing.png e1"},

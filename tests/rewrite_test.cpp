@@ -13,15 +13,18 @@ namespace {
 namespace fs = std::filesystem;
 using Bytes = std::vector<unsigned char>;
 
-// What a shell command run in the folder holding d/x.png does, and the file
-// that must then hold the scrubbed picture, or none where it is refused.
-struct Change { const char* name; const char* between; const char* written; };
+// What a shell command run in the folder holding d/x.png does, before the
+// rewrite or, late, between its start and its finish, and the file that must
+// then hold the scrubbed picture, or none where it is refused.
+struct Change { const char* name; const char* between; const char* written; bool late = false; };
 
 const Change changes[] = {
     {"Unchanged", "true", "d/x.png"},
     {"RenamedOver", "cp other.png d/x.new && mv d/x.new d/x.png", nullptr},
     {"SavedInPlace", "cat other.png >d/x.png", nullptr},
     {"Touched", "touch d/x.png", nullptr},
+    {"ModeChanged", "chmod 600 d/x.png", nullptr},
+    {"SavedInPlaceDuringTheFlush", "cat other.png >d/x.png", nullptr, true},
     {"ReplacedByPipe", "rm d/x.png && mkfifo d/x.png", nullptr},
     {"ReplacedByLinkToPipe", "rm d/x.png && mkfifo f && ln -s ../f d/x.png", nullptr},
     {"LinkedElsewhere", "mv d/x.png x.png && ln -s ../x.png d/x.png", nullptr},
@@ -64,10 +67,14 @@ TEST_P(Rewrite, ReplacesOnlyTheFileRead)
     ASSERT_TRUE(image.read((dir + "d/x.png").c_str(), png)) << image.failure.reason();
     image.decode(png);
     ASSERT_TRUE(scrubHiddenColour(image));
+    Replacement replacement;
+    ASSERT_TRUE(!change.late || image.beginRewrite(replacement)) << image.failure.reason();
     ASSERT_EQ(std::system(("cd " + dir + " && " + change.between).c_str()), 0);
     auto before = contents(dir);
-    EXPECT_EQ(image.rewrite(), change.written != nullptr) << image.failure.reason();
-    EXPECT_EQ(image.failure.reason(), change.written ? "no error" : "file changed while it was being handled");
+    for (const auto& entry : fs::directory_iterator(dir + "d"))
+        before.erase(entry.path().filename().string()[0] == '.' ? entry.path().string() : "");
+    const Failure failure = change.late ? finish(replacement) : (image.rewrite(), image.failure);
+    EXPECT_EQ(failure.reason(), change.written ? "no error" : "file changed while it was being handled");
     // Nothing else changed, and no temporary file was left.
     if (change.written) {
         EXPECT_EQ(lodepng::decode(written, width, height, dir + change.written), 0u) << change.written;

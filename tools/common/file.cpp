@@ -14,10 +14,10 @@ namespace {
 enum SlotState : int { freeSlot, claimed, creating, created };
 
 const size_t slotCount = 256;
-// ".", at most 64 bytes of a name, "." and six random characters, and the end.
-const size_t nameKept = 64;
+// ".", as much of the target's name as fits, "." and six random characters,
+// and the end.
+const size_t nameCapacity = 1 + 64 + 1 + 6 + 1;
 const size_t randomCharacters = 6;
-const size_t nameCapacity = 1 + nameKept + 1 + randomCharacters + 1;
 
 struct Slot {
     std::atomic<int> state{freeSlot};
@@ -47,18 +47,13 @@ Slot& claimSlot()
 // so that it stays valid UTF-8.
 std::string temporaryName(const std::string& target)
 {
-    size_t keep = std::min<size_t>(target.size(), nameKept);
+    size_t keep = std::min<size_t>(target.size(), nameCapacity - 3 - randomCharacters);
     while (keep > 0 && keep < target.size() && (static_cast<unsigned char>(target[keep]) & 0xC0) == 0x80)
         --keep;
-    static std::atomic<uint64_t> counter{(uint64_t(std::random_device()()) << 32) ^ std::random_device()()};
-    // splitmix64: successive counts give unrelated names.
-    uint64_t z = counter.fetch_add(0x9E3779B97F4A7C15u) + 0x9E3779B97F4A7C15u;
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9u;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBu;
-    z ^= z >> 31;
+    thread_local std::minstd_rand random(std::random_device{}());
     std::string name = "." + target.substr(0, keep) + ".";
-    for (size_t i = 0; i < randomCharacters; ++i, z /= 36)
-        name += "0123456789abcdefghijklmnopqrstuvwxyz"[z % 36];
+    for (size_t i = 0; i < randomCharacters; ++i)
+        name += "0123456789abcdefghijklmnopqrstuvwxyz"[random() % 36];
     return name;
 }
 
