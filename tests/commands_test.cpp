@@ -21,9 +21,9 @@ const std::string large = "head -c 33 c.png >large.png && truncate -s 1G large.p
 const std::string limited = "ulimit -v 200000; ";
 
 // What a row needs beyond the tools: root for files of other users and
-// attributes only root may set, the programs that set them up, and the room
-// to limit the address space.
-enum Needs { anyone, root, tracer, acls, plainMemory };
+// attributes only root may set, the programs that set them up, the room
+// to limit the address space, and mounts of a row's own.
+enum Needs { anyone, root, tracer, acls, plainMemory, mounts };
 
 struct Row { const char* name; Needs needs; std::string setup, command; int status; std::string errors, after; };
 
@@ -65,6 +65,8 @@ const Row rows[] = {
     {"DefaultAclNotTaken", acls, "mkdir da && cp c.png da/x.png && setfacl -d -m u:4321:rw da", "scrubhidden da/x.png", 0, "", "! getfacl -n da/x.png | grep -q 4321 && stat -c %a da/x.png | grep -qx 644 && ! cmp -s da/x.png c.png"},
     {"AttributesKept", root, "setfattr -n user.origin -v sprites dirty.png && setfattr -n security.capability -v 0x0100000200200000000000000000000000000000 dirty.png", "scrubhidden dirty.png", 0, "", "getfattr -n user.origin --only-values dirty.png | grep -qx sprites && getfattr -e hex -n security.capability dirty.png | grep -q =0x0100000200200000 && ! cmp -s dirty.png c.png"},
     {"FileSizeLimitThenNext", anyone, "", "ulimit -f 1; scrubhidden ./ibasn6a16.png c.png", 1, "scrubhidden: ./ibasn6a16.png: File too large\n", "echo ./c.png | cmp - $changed" + noTemporary},
+    // A stream that does not start as a PNG file is read no further.
+    {"EndlessStream", plainMemory, "", limited + "stencilcrop /dev/zero s.png new/", 1, "stencilcrop: /dev/zero: " + badPng, nothingWritten},
     {"ScrubPipe", anyone, "mkfifo f.png", "scrubhidden f.png c.png", 1, "scrubhidden: f.png: not a regular file\n", "echo ./c.png | cmp - $changed"},
     {"HelpFullOutput", anyone, "", "stencilcrop --help >/dev/full", 1, "stencilcrop: standard output: No space left on device\n", nothingWritten},
     // Out of memory for one file, the next is still handled.
@@ -109,9 +111,12 @@ const Row rows[] = {
     {"NullList", anyone, "for f in 'a\nb.png' 'q\"x.png' 'b\\s.png' 'é.png'; do cp c.png \"$f\"; done", "scrubhidden -z --check 'a\nb.png' 'q\"x.png' clean.png 'b\\s.png' 'é.png'", 1, "", nothingWritten + " && printf 'a\\nb.png\\0q\"x.png\\0b\\\\s.png\\0\\303\\251.png\\0' | cmp - out"},
     {"SignalDuringJobs", tracer, "for i in 1 2 3 4 5 6 7 8; do cp c.png h$i.png; done", "{ strace -f -qq -o /dev/null -e inject=fsync:signal=TERM:when=1 scrubhidden -j 3 h*.png; echo $?; } 2>/dev/null", 0, "", "grep -qx 143 out && { scrubhidden --check h*.png >/dev/null; test $? -lt 2; }" + noTemporary},
     // A name as long as names go still gets a temporary name beside it.
+    // A longer name is cut for it on a whole character, and no shorter.
+    {"TemporaryNameCut", tracer, "cp c.png $(printf '%063dé.png' 0) && cp c.png $(printf '%064dé.png' 0)", "strace -f -qq -s 99 -e trace=openat -o /dev/stdout scrubhidden 0*.png", 0, "", "grep -q '\"[.]0\\{63\\}[.][0-9a-z]\\{6\\}\"' out && grep -q '\"[.]0\\{64\\}[.][0-9a-z]\\{6\\}\"' out"},
     {"LongName", anyone, "cp c.png $(printf '%0251d.png' 0)", "scrubhidden 0*.png -j 2", 0, "", "printf './%0251d.png\\n' 0 | cmp - $changed" + noTemporary},
     // Another user is refused what the folder does not allow them.
     {"OtherUserReadOnlyFolder", root, "mkdir ro && cp c.png ro/x.png && chmod 666 ro/x.png && chmod 555 ro", "setpriv --reuid=65534 --regid=65534 --clear-groups scrubhidden ro/x.png", 1, "scrubhidden: ro/x.png: Permission denied\n", nothingWritten},
+    {"ReadOnlyMount", mounts, "mkdir ro && cp c.png ro/x.png", "unshare -m sh -c 'mount --bind -o ro ro ro && scrubhidden ro/x.png'", 1, "scrubhidden: ro/x.png: Read-only file system\n", nothingWritten},
     {"OtherUserReadOnlyFile", root, "mkdir rw && cp c.png rw/x.png && chmod 444 rw/x.png && chmod 777 rw", "setpriv --reuid=65534 --regid=65534 --clear-groups scrubhidden rw/x.png", 1, "scrubhidden: rw/x.png: Permission denied\n", nothingWritten},
     // A flush that fails is reported, and the file is left as it was.
     {"FlushFails", tracer, "", "strace -f -qq -o /dev/null -e inject=fsync:error=EIO scrubhidden dirty.png", 1, "scrubhidden: dirty.png: Input/output error\n", nothingWritten + noTemporary},
@@ -148,6 +153,8 @@ TEST_P(Commands, StatusMessagesAndFiles)
         GTEST_SKIP() << "needs root, to act as another user or set attributes only root may";
     if (r.needs == tracer && std::system("strace -o /dev/null true 2>/dev/null") != 0)
         GTEST_SKIP() << "needs strace, allowed to trace, to send a signal at a chosen system call";
+    if (r.needs == mounts && std::system("unshare -m true 2>/dev/null") != 0)
+        GTEST_SKIP() << "needs root and a mount namespace of its own, to make a read-only folder";
     if (r.needs == plainMemory && sanitized)
         GTEST_SKIP() << "an address-space limit leaves no room for the sanitizer's shadow memory";
     // A leak check cannot run under a tracer.

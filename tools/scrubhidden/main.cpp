@@ -123,9 +123,6 @@ Result handle(Image& image, const char* path, Claims* claims)
         if (result.outcome == Outcome::failed)
             result.reason = image.failure.reason();
     } catch (const std::bad_alloc&) {
-        // Give the memory back so that smaller files after this one can
-        // still be handled.
-        std::vector<unsigned char>().swap(image.pixels);
         result.outcome = Outcome::failed, result.reason = "out of memory";
     }
     if (result.claimed && !result.replacement.pending()) {
