@@ -111,8 +111,9 @@ const Row rows[] = {
     {"NullList", anyone, "for f in 'a\nb.png' 'q\"x.png' 'b\\s.png' 'é.png'; do cp c.png \"$f\"; done", "scrubhidden -z --check 'a\nb.png' 'q\"x.png' clean.png 'b\\s.png' 'é.png'", 1, "", nothingWritten + " && printf 'a\\nb.png\\0q\"x.png\\0b\\\\s.png\\0\\303\\251.png\\0' | cmp - out"},
     {"SignalDuringJobs", tracer, "for i in 1 2 3 4 5 6 7 8; do cp c.png h$i.png; done", "{ strace -f -qq -o /dev/null -e inject=fsync:signal=TERM:when=1 scrubhidden -j 3 h*.png; echo $?; } 2>/dev/null", 0, "", "grep -qx 143 out && { scrubhidden --check h*.png >/dev/null; test $? -lt 2; }" + noTemporary},
     // A name as long as names go still gets a temporary name beside it.
-    // A longer name is cut for it on a whole character, and no shorter.
-    {"TemporaryNameCut", tracer, "cp c.png $(printf '%063dé.png' 0) && cp c.png $(printf '%064dé.png' 0)", "strace -f -qq -s 99 -e trace=openat -o /dev/stdout scrubhidden 0*.png", 0, "", "grep -q '\"[.]0\\{63\\}[.][0-9a-z]\\{6\\}\"' out && grep -q '\"[.]0\\{64\\}[.][0-9a-z]\\{6\\}\"' out"},
+    // A longer name is cut for it on a whole character, and no shorter; a name
+    // that starts inside a character keeps none of it.
+    {"TemporaryNameCut", tracer, "cp c.png $(printf '%063dé.png' 0) && cp c.png $(printf '%064dé.png' 0) && cp c.png $(printf '\\200%.0s' $(seq 70)).png", "strace -f -qq -s 99 -e trace=openat -o /dev/stdout scrubhidden [!a-z]*.png", 0, "", "grep -q '\"[.]0\\{63\\}[.][0-9a-z]\\{6\\}\"' out && grep -q '\"[.]0\\{64\\}[.][0-9a-z]\\{6\\}\"' out && grep -q '\"[.][.][0-9a-z]\\{6\\}\"' out"},
     {"LongName", anyone, "cp c.png $(printf '%0251d.png' 0)", "scrubhidden 0*.png -j 2", 0, "", "printf './%0251d.png\\n' 0 | cmp - $changed" + noTemporary},
     // Another user is refused what the folder does not allow them.
     {"OtherUserReadOnlyFolder", root, "mkdir ro && cp c.png ro/x.png && chmod 666 ro/x.png && chmod 555 ro", "setpriv --reuid=65534 --regid=65534 --clear-groups scrubhidden ro/x.png", 1, "scrubhidden: ro/x.png: Permission denied\n", nothingWritten},
