@@ -78,16 +78,22 @@ Failure createTemporary(const Handle& folder, const std::string& target, bool pr
     return failure;
 }
 
+// A folder, device, pipe or the like where a regular file is needed.
+Failure notAFile(const FileStatus& status)
+{
+    if (status.type == FileStatus::Type::folder)
+        return Failure::of(Failure::Kind::folder);
+    if (status.type == FileStatus::Type::other)
+        return Failure::of(Failure::Kind::notRegular);
+    return Failure();
+}
+
 // Why a target may not be replaced, as it looks now; with planted, a file that
 // another user may have planted counts too.
 Failure refusal(const FileStatus& target, bool planted)
 {
-    if (target.type == FileStatus::Type::folder)
-        return Failure::of(Failure::Kind::folder);
-    if (target.type == FileStatus::Type::other)
-        return Failure::of(Failure::Kind::notRegular);
-    if (target.type == FileStatus::Type::missing)
-        return Failure();
+    if (const Failure failure = notAFile(target); failure.failed() || target.type == FileStatus::Type::missing)
+        return failure;
     if (target.fixed)
         return Failure::of(Failure::Kind::notReplaceable);
     if (target.readOnly || (planted && target.foreign))
@@ -138,7 +144,7 @@ Failure begin(Handle folder, const std::string& name, const std::vector<unsigned
     failure = writeAll(made.file, bytes.data(), bytes.size());
     // After the data, since writing would clear set-id bits and capabilities.
     if (!failure.failed() && original.valid())
-        failure = copyMetadata(original, found, made.file);
+        failure = copyMetadata(original, made.file);
     if (!failure.failed())
         replacement = std::move(made);
     return failure;
@@ -207,18 +213,16 @@ Failure readForRewrite(SourceFile& source, std::vector<unsigned char>& bytes)
     FileStatus named;
     Handle file;
     Failure failure = statusAt(source.folder, source.name, named);
-    if (!failure.failed() && named.type == FileStatus::Type::folder)
-        failure = Failure::of(Failure::Kind::folder);
-    if (!failure.failed() && named.type == FileStatus::Type::other)
-        failure = Failure::of(Failure::Kind::notRegular);
+    if (!failure.failed())
+        failure = notAFile(named);
     if (!failure.failed())
         failure = openAt(source.folder, source.name, file);
     if (!failure.failed())
         failure = statusOf(file, source.status);
     // Another file put in its place since the look is read if it is a
     // regular one: its own status is what the rewrite will expect.
-    if (!failure.failed() && source.status.type != FileStatus::Type::regular)
-        failure = Failure::of(Failure::Kind::notRegular);
+    if (!failure.failed())
+        failure = notAFile(source.status);
     return failure.failed() ? failure : readAll(file, source.status, bytes);
 }
 
@@ -285,13 +289,6 @@ Failure writeNewFile(const std::string& path, const std::vector<unsigned char>& 
 {
     Replacement replacement;
     const Failure failure = beginNewFile(path, bytes, replacement);
-    return failure.failed() ? failure : finish(replacement);
-}
-
-Failure rewriteFile(SourceFile& source, const std::vector<unsigned char>& bytes)
-{
-    Replacement replacement;
-    const Failure failure = beginRewrite(source, bytes, replacement);
     return failure.failed() ? failure : finish(replacement);
 }
 

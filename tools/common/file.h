@@ -40,7 +40,7 @@ Failure readFile(const std::string& path, std::vector<unsigned char>& bytes);
 Failure findForRewrite(const std::string& path, SourceFile& source);
 
 // Reads as readFile does the regular file that source names, and keeps in
-// source what it was, for rewriteFile. Anything but a regular file is refused
+// source what it was, for beginRewrite. Anything but a regular file is refused
 // without being opened.
 Failure readForRewrite(SourceFile& source, std::vector<unsigned char>& bytes);
 
@@ -53,11 +53,6 @@ Failure readForRewrite(SourceFile& source, std::vector<unsigned char>& bytes);
 // immutable, and a target that changes between the first look at it and the
 // move.
 Failure writeNewFile(const std::string& path, const std::vector<unsigned char>& bytes);
-
-// Replaces the file that readForRewrite read with bytes, as writeNewFile
-// replaces a file, but only while it is that very file, unchanged: any change
-// to it or its name since it was read refuses the write.
-Failure rewriteFile(SourceFile& source, const std::vector<unsigned char>& bytes);
 
 // A write under way: its temporary file made, written and given the
 // original's metadata, but neither flushed nor moved into place, so that the
@@ -77,11 +72,14 @@ struct Replacement {
     bool pending() const { return slot >= 0; }
 };
 
-// The halves of writeNewFile and rewriteFile: begin checks the target, makes
-// and writes the temporary file and leaves it in replacement; finish flushes
-// it, looks at the target a last time and moves it into place, or removes it.
-// Each returns what failed, with the target left as it was; beginRewrite
-// takes the folder out of source.
+// The halves of a write: begin checks the target, makes and writes the
+// temporary file and leaves it in replacement; finish flushes it, looks at
+// the target a last time and moves it into place, or removes it. Each returns
+// what failed, with the target left as it was. beginNewFile writes as
+// writeNewFile does; beginRewrite replaces the file that readForRewrite read,
+// as writeNewFile replaces a file, but only while it is that very file,
+// unchanged: any change to it or its name since it was read refuses the
+// write. It takes the folder out of source.
 Failure beginNewFile(const std::string& path, const std::vector<unsigned char>& bytes, Replacement& replacement);
 Failure beginRewrite(SourceFile& source, const std::vector<unsigned char>& bytes, Replacement& replacement);
 Failure finish(Replacement& replacement);
@@ -90,9 +88,10 @@ Failure finish(Replacement& replacement);
 // handler or a console control handler.
 void removeTemporaryFiles();
 
-// Whether the first bytes of a file can be the start of a PNG file.
+// Whether the first bytes of a file, as many as there are up to eight, are
+// those that start every PNG file.
 inline bool startsLikePng(const std::vector<unsigned char>& head)
 {
     static const unsigned char signature[8] = {137, 80, 78, 71, 13, 10, 26, 10};
-    return head.size() < 8 || std::equal(signature, signature + 8, head.begin());
+    return std::equal(head.begin(), head.begin() + std::min<size_t>(head.size(), 8), signature);
 }

@@ -104,9 +104,9 @@ Failure openAt(const Handle& folder, const std::string& name, Handle& file);
 Failure openPath(const std::string& path, Handle& file);
 
 // Creates name in folder for writing; a name that exists already is refused
-// as Kind::exists. With
-// privately, only the caller may open it; otherwise it gets what a new file
-// gets there (0666 less the umask, or the folder's default ACL).
+// as Kind::exists. With privately, only the caller may open it; otherwise it
+// gets what a new file gets there (0666 less the umask, or the folder's
+// default ACL).
 Failure createAt(const Handle& folder, const std::string& name, bool privately, Handle& file);
 
 // Reads up to size bytes, at least one unless the end has come; done says how
@@ -117,9 +117,9 @@ Failure writeAll(const Handle& file, const unsigned char* bytes, size_t size);
 Failure flush(const Handle& file);
 
 // Gives file what original has of owner, group, mode, ACL and extended
-// attributes (on Windows, nothing: the move keeps the original's), and never
-// an ACL that file inherited from its folder where original has none.
-Failure copyMetadata(const Handle& original, const FileStatus& status, const Handle& file);
+// attributes (on Windows, its attributes and DACL), and never an ACL that
+// file inherited from its folder where original has none.
+Failure copyMetadata(const Handle& original, const Handle& file);
 
 // Moves name from over name to in folder, in one step. With replacing, to is an
 // existing file whose place the new one takes.

@@ -278,7 +278,7 @@ const char* const accessAcl = "system.posix_acl_access";
 
 } // namespace
 
-Failure copyMetadata(const Handle& original, const FileStatus&, const Handle& file)
+Failure copyMetadata(const Handle& original, const Handle& file)
 {
     struct stat info;
     if (::fstat(original.native, &info) != 0)

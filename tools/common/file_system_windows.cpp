@@ -194,7 +194,7 @@ Failure flush(const Handle& file) { return FlushFileBuffers(file.native) ? Failu
 // here; the owner stays the caller's, as a copy's would. ReplaceFileW does
 // much the same as it moves the new file into place, and keeps streams and
 // the creation time besides, but not everywhere: this does not depend on it.
-Failure copyMetadata(const Handle& original, const FileStatus&, const Handle& file)
+Failure copyMetadata(const Handle& original, const Handle& file)
 {
     FILE_BASIC_INFO basic;
     if (!GetFileInformationByHandleEx(original.native, FileBasicInfo, &basic, sizeof basic))

@@ -58,12 +58,10 @@ void fitInfoToPixels(LodePNGInfo& info, const std::vector<unsigned char>& pixels
 // codec tripped over first there; otherwise the codec's own words.
 Failure decodeFailure(unsigned code, const std::vector<unsigned char>& png)
 {
-    static const unsigned char signature[8] = {137, 80, 78, 71, 13, 10, 26, 10};
     static const unsigned char end[8] = {0, 0, 0, 0, 'I', 'E', 'N', 'D'};
-    const size_t head = std::min<size_t>(png.size(), 8);
     if (png.empty())
         return Failure::codec(code);
-    if (!std::equal(png.begin(), png.begin() + head, signature))
+    if (!startsLikePng(png))
         return Failure::of(Failure::Kind::notPng);
     const auto found = std::search(png.begin(), png.end(), end, end + 8);
     if (png.end() - found < 12)
@@ -161,8 +159,8 @@ bool Image::beginRewrite(Replacement& replacement)
 
 bool Image::rewrite()
 {
-    std::vector<unsigned char> png;
-    if (encode(png))
-        failure = rewriteFile(source, png);
+    Replacement replacement;
+    if (beginRewrite(replacement))
+        failure = finish(replacement);
     return !failure.failed();
 }

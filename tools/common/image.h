@@ -44,10 +44,9 @@ struct Image {
     // Finds the file at path, to be read, decoded and then rewritten, and
     // reads the regular file found into png, keeping in source what rewrite
     // needs. Both return false, with failure set and the image emptied, when
-    // they cannot; read(path, png) does both.
+    // they cannot.
     bool find(const char* path);
     bool read(std::vector<unsigned char>& png);
-    bool read(const char* path, std::vector<unsigned char>& png) { return find(path) && read(png); }
 
     // What load does once the file is read: decodes PNG bytes in memory. An
     // animated PNG is refused, since only its first frame would be kept.
@@ -60,7 +59,7 @@ struct Image {
     bool save(const char* path);
 
     // The same for the file that read found, which is replaced only while it
-    // is that very file, unchanged since (see rewriteFile).
+    // is that very file, unchanged since (see beginRewrite).
     bool rewrite();
 
     // The first half of rewrite, to be finished with finish(replacement),

@@ -12,12 +12,16 @@ void reportFailure(const char* tool, const char* path, const std::string& reason
     writeText(stderr, std::string(tool) + ": " + quotedName(path) + ": " + reason + "\n");
 }
 
+namespace {
+// Reports why the image's last operation on path failed, unless it
+// succeeded; returns succeeded.
 bool reportUnless(bool succeeded, const Image& image, const char* tool, const char* path)
 {
     if (!succeeded)
         reportFailure(tool, path, image.failure.reason());
     return succeeded;
 }
+} // namespace
 
 bool standardOutputWritten(const char* tool)
 {

@@ -8,10 +8,6 @@
 // where it would not read back as it is (see quotedName).
 void reportFailure(const char* tool, const char* path, const std::string& reason);
 
-// Reports why the image's last operation on path failed, as above, unless
-// succeeded is true; returns succeeded.
-bool reportUnless(bool succeeded, const Image& image, const char* tool, const char* path);
-
 // Flushes standard output; when it fails, as on a full disk or a closed
 // pipe, says so as above and returns false, so that output never lost
 // passes for output given.

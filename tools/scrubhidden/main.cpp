@@ -161,7 +161,7 @@ int main(int argc, char** argv)
     const std::vector<std::string> args = startProcess(argc, argv);
     bool check = false;
     bool nulls = false;
-    size_t jobs = std::max(1u, std::thread::hardware_concurrency());
+    size_t jobs = std::min<size_t>(std::max(1u, std::thread::hardware_concurrency()), maxJobs);
     std::vector<const char*> files;
     // No option ends in ".png", so none is ever taken for a file, nor a
     // file for an option.
@@ -194,7 +194,9 @@ int main(int argc, char** argv)
     forEachInOrder(
         files.size(), images.size(), check ? 0 : flushesPerJob * images.size(),
         [&](size_t worker, size_t i) { return handle(images[worker], files[i], check ? nullptr : &claims); },
-        [](const Result& result) { return result.replacement.pending(); }, [&](Result& result) { settle(result, claims); }, [&](size_t i, const Result& result) {
+        [](const Result& result) { return result.replacement.pending(); },
+        [&](Result& result) { settle(result, claims); },
+        [&](size_t i, const Result& result) {
             failed = failed || result.outcome == Outcome::failed;
             hidden = hidden || result.outcome == Outcome::hidesColour;
             if (result.outcome == Outcome::failed)

@@ -90,8 +90,7 @@ int main(int argc, char** argv)
             break;
         case StencilOutcome::sizesDiffer:
             reportFailure(tool, stencilPath,
-                          "stencil is " + sizeText(stencil) + " but the colour image is " +
-                              sizeText(colour));
+                          "stencil is " + sizeText(stencil) + " but the colour image is " + sizeText(colour));
             return 1;
         case StencilOutcome::nothingVisible:
             reportFailure(tool, stencilPath, "stencil has no visible pixel");
