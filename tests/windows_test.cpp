@@ -118,8 +118,8 @@ INSTANTIATE_TEST_SUITE_P(Windows, CommandLine, ::testing::ValuesIn(std::vector<R
     {"HeldSharingReadsOnly", {{"a.png", hidden}}, "scrubhidden a.png", 1, "", "scrubhidden: a.png: in use by another program\n", {}, sharingReads},
     {"PendingDeletion", {{"a.png", hidden}}, "scrubhidden a.png", 1, "", "scrubhidden: a.png: in use by another program\n", {}, deleting},
     {"BrokenFiles", {{"cut.png", "cut:" + hidden}, {"text.png", "text:hello"}}, "scrubhidden cut.png text.png", 1, "", "scrubhidden: cut.png: truncated PNG file\nscrubhidden: text.png: not a PNG file\n"},
-    {"SlashQuestionMarkStencilcrop", {}, "stencilcrop /? | find \"usage:\"", 0, "usage: stencilcrop [--box] COLOUR STENCIL PREFIX\n", ""},
-    {"SlashQuestionMarkScrubhidden", {{"a.png", hidden}}, "scrubhidden a.png /? | find \"usage:\"", 0, "usage: scrubhidden [--check] [-z] [-j N] FILE...\n", ""},
+    {"SlashQuestionMarkStencilcrop", {}, "stencilcrop /? >help.txt && find \"usage:\" <help.txt", 0, "usage: stencilcrop [--box] COLOUR STENCIL PREFIX\n", ""},
+    {"SlashQuestionMarkScrubhidden", {{"a.png", hidden}}, "scrubhidden a.png /? >help.txt && find \"usage:\" <help.txt", 0, "usage: scrubhidden [--check] [-z] [-j N] FILE...\n", ""},
 }), [](const ::testing::TestParamInfo<Row>& info) { return std::string(info.param.name); });
 
 // Text files whose every line ends in CRLF, each holding what it is for.
@@ -132,8 +132,8 @@ TEST_P(ZipText, EndsLinesInCrlf)
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), std::count(text.begin(), text.end(), '\r')) << GetParam().first;
 }
 
-INSTANTIATE_TEST_SUITE_P(Windows, ZipText, ::testing::Values(std::pair("README.txt", "%ERRORLEVEL%"), std::pair("README.txt", "$LASTEXITCODE"),
-    std::pair("README.txt", "Get-ChildItem textures -Recurse"), std::pair("LICENSE.txt", "MIT License"), std::pair("LICENSE-LodePNG.txt", "Lode Vandevenne"),
+INSTANTIATE_TEST_SUITE_P(Windows, ZipText, ::testing::Values(std::pair("README.txt", "$LASTEXITCODE"),
+    std::pair("LICENSE.txt", "MIT License"), std::pair("LICENSE-LodePNG.txt", "Lode Vandevenne"),
     std::pair("stencilcrop.txt", "\r\nSYNOPSIS\r\n"), std::pair("scrubhidden.txt", "\r\nSYNOPSIS\r\n")));
 
 // Programs stripped, with version information and a manifest that lets them use long paths.
