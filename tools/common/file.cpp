@@ -57,21 +57,22 @@ std::string temporaryName(const std::string& target)
     return name;
 }
 
-// Creates the temporary file and records it in slot in one step that no
-// signal on this thread can split.
-Failure createTemporary(const Handle& folder, const std::string& target, bool privately, Slot& slot, Handle& file)
+// Gives the temporary file a name beside target through make, which creates
+// or links the file under the name it is given, and records that name in
+// slot in one step that no signal on this thread can split. A name taken
+// already is tried again with another.
+template <typename Make> Failure nameTemporary(const std::string& target, Slot& slot, Make make)
 {
     Failure failure = Failure::of(Failure::Kind::exists);
     for (int attempt = 0; attempt < 100 && failure.kind == Failure::Kind::exists; ++attempt) {
         const std::string name = temporaryName(target);
-        slot.folder = folder.native;
         std::memcpy(slot.name, name.c_str(), name.size() + 1);
         holdSignals();
         // Either a handler that has begun sees this slot creating, and waits
         // for it, or this thread sees it ending and makes nothing; what it
         // then reports nobody reads.
         slot.state = creating;
-        failure = ending ? Failure::of(Failure::Kind::changed) : createAt(folder, name, privately, file);
+        failure = ending ? Failure::of(Failure::Kind::changed) : make(name);
         slot.state = failure.failed() ? claimed : created;
         releaseSignals();
     }
@@ -135,7 +136,14 @@ Failure begin(Handle folder, const std::string& name, const std::vector<unsigned
     Replacement made;
     Slot& slot = claimSlot();
     made.slot = int(&slot - slots);
-    failure = createTemporary(folder, name, original.valid(), slot, made.file);
+    slot.folder = folder.native;
+    // Without a name until the move, where the file system allows it, so
+    // that even a kill that cannot be caught leaves nothing behind.
+    made.unnamed = !createUnnamedAt(folder, original.valid(), made.file).failed();
+    if (!made.unnamed)
+        failure = nameTemporary(name, slot, [&](const std::string& temporary) {
+            return createAt(folder, temporary, original.valid(), made.file);
+        });
     if (failure.failed())
         return failure;
     made.folder = std::move(folder);
@@ -235,6 +243,7 @@ Replacement& Replacement::operator=(Replacement&& other) noexcept
     std::swap(found, other.found);
     std::swap(file, other.file);
     std::swap(slot, other.slot);
+    std::swap(unnamed, other.unnamed);
     return *this;
 }
 
@@ -267,15 +276,22 @@ Failure finish(Replacement& replacement)
     // On disk before the move, so that a crash leaves the old file or the
     // new one, never one whose data had not yet been written.
     Failure failure = flush(replacement.file);
-    const Failure closed = replacement.file.close();
     if (!failure.failed())
-        failure = closed;
+        failure = keepWhenClosed(replacement.file);
     // The last look, which leaves only the moment between it and the move.
     FileStatus now;
     if (!failure.failed())
         failure = statusAt(replacement.folder, replacement.name, now);
     if (!failure.failed() && !now.sameFileAndContents(replacement.found))
         failure = Failure::of(Failure::Kind::changed);
+    // A rename needs a name to move, given only now.
+    if (!failure.failed() && replacement.unnamed)
+        failure = nameTemporary(replacement.name, slot, [&](const std::string& temporary) {
+            return linkAt(replacement.file, replacement.folder, temporary);
+        });
+    const Failure closed = replacement.file.close();
+    if (!failure.failed())
+        failure = closed;
     if (!failure.failed())
         failure = moveAt(replacement.folder, slot.name, replacement.name,
                          replacement.found.type == FileStatus::Type::regular);

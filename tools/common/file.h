@@ -64,6 +64,8 @@ struct Replacement {
     FileStatus found;
     Handle file;
     int slot = -1;
+    // The file has no name yet (see createUnnamedAt).
+    bool unnamed = false;
 
     Replacement() = default;
     Replacement(Replacement&& other) noexcept;

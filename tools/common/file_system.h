@@ -109,6 +109,21 @@ Failure openPath(const std::string& path, Handle& file);
 // default ACL).
 Failure createAt(const Handle& folder, const std::string& name, bool privately, Handle& file);
 
+// Creates in folder a file with no name, which is gone with its handle
+// unless linkAt names it first, so that nothing is left of it whenever the
+// process ends. Fails where the system or the file system cannot; the caller
+// then falls back to createAt.
+Failure createUnnamedAt(const Handle& folder, bool privately, Handle& file);
+
+// Gives the file that createUnnamedAt made the name name in folder; a name
+// that exists already is refused as Kind::exists.
+Failure linkAt(const Handle& file, const Handle& folder, const std::string& name);
+
+// Makes the file that createAt made outlive its handle: Windows creates it
+// to be deleted when closed, so that a process killed meanwhile leaves
+// nothing; elsewhere there is nothing to do.
+Failure keepWhenClosed(const Handle& file);
+
 // Reads up to size bytes, at least one unless the end has come; done says how
 // many.
 Failure readSome(const Handle& file, unsigned char* buffer, size_t size, size_t& done);

@@ -225,6 +225,26 @@ Failure createAt(const Handle& folder, const std::string& name, bool privately, 
     return errno == EEXIST ? Failure::of(Failure::Kind::exists) : lastError();
 }
 
+Failure createUnnamedAt(const Handle& folder, bool privately, Handle& file)
+{
+    // Naming the file later goes through /proc, which a container may lack.
+    static const bool procMounted = ::access("/proc/self/fd", X_OK) == 0;
+    if (!procMounted)
+        return Failure::system(ENOENT);
+    file = Handle(::openat(folder.native, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, privately ? 0600 : 0666));
+    return file.valid() ? Failure() : lastError();
+}
+
+Failure linkAt(const Handle& file, const Handle& folder, const std::string& name)
+{
+    const std::string self = "/proc/self/fd/" + std::to_string(file.native);
+    if (::linkat(AT_FDCWD, self.c_str(), folder.native, name.c_str(), AT_SYMLINK_FOLLOW) == 0)
+        return Failure();
+    return errno == EEXIST ? Failure::of(Failure::Kind::exists) : lastError();
+}
+
+Failure keepWhenClosed(const Handle&) { return Failure(); }
+
 Failure readSome(const Handle& file, unsigned char* buffer, size_t size, size_t& done)
 {
     ssize_t n;

@@ -166,6 +166,12 @@ Failure createAt(const Handle& folder, const std::string& name, bool, Handle& fi
     return GetLastError() == ERROR_FILE_EXISTS ? Failure::of(Failure::Kind::exists) : lastError();
 }
 
+Failure createUnnamedAt(const Handle&, bool, Handle&) { return Failure::system(ERROR_NOT_SUPPORTED); }
+
+Failure linkAt(const Handle&, const Handle&, const std::string&) { return Failure::system(ERROR_NOT_SUPPORTED); }
+
+Failure keepWhenClosed(const Handle&) { return Failure(); }
+
 Failure readSome(const Handle& file, unsigned char* buffer, size_t size, size_t& done)
 {
     DWORD read = 0;
