@@ -48,7 +48,11 @@ void forEachInOrder(size_t count, size_t jobs, size_t settlers, Work work, Unset
     std::deque<Entry> window;
     std::deque<Entry*> queue;
     size_t next = 0;
+    // Results emitted and gone, which is what frees room for more work.
+    size_t emitted = 0;
     size_t taken = 0;
+    // Workers not yet done, counted before any starts; settlers stop once
+    // it is 0 and nothing is left to settle.
     size_t working = jobs;
     bool emitting = false;
     const size_t ahead = jobs + settlers;
@@ -61,20 +65,23 @@ void forEachInOrder(size_t count, size_t jobs, size_t settlers, Work work, Unset
             return;
         emitting = true;
         while (!window.empty() && window.front().done) {
-            Result result = std::move(*window.front().result);
+            std::optional<Result> result = std::move(window.front().result);
             window.pop_front();
             const size_t i = next++;
-            roomAhead.notify_one();
             lock.unlock();
-            emit(i, result);
+            emit(i, *result);
+            // Gone before its place is given to the next piece of work.
+            result.reset();
             lock.lock();
+            ++emitted;
+            roomAhead.notify_one();
         }
         emitting = false;
     };
     auto worker = [&](size_t self) {
         std::unique_lock<std::mutex> lock(mutex);
         for (;;) {
-            roomAhead.wait(lock, [&] { return taken == count || taken < next + ahead; });
+            roomAhead.wait(lock, [&] { return taken == count || taken < emitted + ahead; });
             if (taken == count)
                 break;
             const size_t i = taken++;
@@ -130,12 +137,17 @@ void forEachInOrder(size_t count, size_t jobs, size_t settlers, Work work, Unset
         for (; started < jobs; ++started)
             threads.emplace_back(worker, started);
     } catch (const std::system_error&) {
-        lock.lock();
-        working = std::max<size_t>(started, 1);
-        lock.unlock();
-        if (started == 0)
-            worker(0);
     }
+    // Those that never started are uncounted; those that did may be done
+    // already, and stay uncounted.
+    const bool alone = started == 0;
+    lock.lock();
+    working -= jobs - std::max<size_t>(started, 1);
+    if (working == 0)
+        toSettle.notify_all();
+    lock.unlock();
+    if (alone)
+        worker(0);
     for (std::thread& thread : threads)
         thread.join();
 }
