@@ -3,6 +3,8 @@
 // and standard error it must give, and a shell test that the files must pass
 // afterwards, which finds in the file $changed the paths that the command
 // itself made, changed or removed, out and err aside.
+#include <filesystem>
+
 #include <gtest/gtest.h>
 #include <lodepng.h>
 #include <sys/wait.h>
@@ -17,9 +19,10 @@ const std::string large = "head -c 33 c.png >large.png && truncate -s 1G large.p
 const std::string limited = "ulimit -v 200000; ";
 
 // What a row needs beyond the tools: root for files of other users and
-// attributes only root may set, the programs that set them up, the room
+// attributes only root may set, and to act as another user, who must reach
+// the tools and the row's files; the programs that set them up, the room
 // to limit the address space, and mounts of a row's own.
-enum Needs { anyone, root, tracer, acls, plainMemory, mounts };
+enum Needs { anyone, root, otherUser, tracer, acls, plainMemory, mounts };
 
 struct Row { const char* name; Needs needs; std::string setup, command; int status; std::string errors, after; };
 
@@ -91,7 +94,7 @@ const Row rows[] = {
     {"AppendOnlyFolder", root, "mkdir ao && cp c.png ao/x.png && chattr +a ao", "scrubhidden ao/x.png; s=$?; chattr -a ao; exit $s", 1, "scrubhidden: ao/x.png: the file or its folder is append-only or immutable\n", nothingWritten},
     {"ImmutableFile", root, "chattr +i dirty.png", "scrubhidden dirty.png; s=$?; chattr -i dirty.png; exit $s", 1, "scrubhidden: dirty.png: the file or its folder is append-only or immutable\n", nothingWritten},
     // Jobs go on with the threads the system grants.
-    {"FewThreads", root, "mkdir t && cp c.png dirty.png clean.png t/ && chmod 777 t && chmod 666 t/*", "setpriv --reuid=65534 --regid=65534 --clear-groups prlimit --nproc=3 scrubhidden -j 8 t/*.png", 0, "", "printf '%s\\n' ./t/c.png ./t/dirty.png | cmp - $changed"},
+    {"FewThreads", otherUser, "mkdir t && cp c.png dirty.png clean.png t/ && chmod 777 t && chmod 666 t/*", "setpriv --reuid=65534 --regid=65534 --clear-groups prlimit --nproc=3 scrubhidden -j 8 t/*.png", 0, "", "printf '%s\\n' ./t/c.png ./t/dirty.png | cmp - $changed"},
     // A signal during the flush, or while the temporary file is being
     // created, removes it and ends the tool as the signal ends it.
     {"SignalDuringFlush", tracer, "", "ulimit -c 0; for s in HUP INT QUIT USR1 USR2 ALRM TERM PIPE; do strace -f -qq -o /dev/null -e inject=fsync:signal=$s scrubhidden dirty.png; echo $?; done 2>/dev/null", 0, "", "printf '%s\\n' 129 130 131 138 140 142 143 141 | cmp - out && " + nothingWritten},
@@ -116,15 +119,25 @@ const Row rows[] = {
     {"TemporaryNameCut", tracer, "cp c.png $(printf '%063dé.png' 0) && cp c.png $(printf '%064dé.png' 0) && cp c.png $(printf '\\200%.0s' $(seq 70)).png", "strace -f -qq -s 99 -e trace=linkat -o /dev/stdout scrubhidden [!a-z]*.png", 0, "", "grep -q '\"[.]0\\{63\\}[.][0-9a-z]\\{6\\}\"' out && grep -q '\"[.]0\\{64\\}[.][0-9a-z]\\{6\\}\"' out && grep -q '\"[.][.][0-9a-z]\\{6\\}\"' out"},
     {"LongName", anyone, "cp c.png $(printf '%0251d.png' 0)", "scrubhidden 0*.png -j 2", 0, "", "printf './%0251d.png\\n' 0 | cmp - $changed"},
     // Another user is refused what the folder does not allow them.
-    {"OtherUserReadOnlyFolder", root, "mkdir ro && cp c.png ro/x.png && chmod 666 ro/x.png && chmod 555 ro", "setpriv --reuid=65534 --regid=65534 --clear-groups scrubhidden ro/x.png", 1, "scrubhidden: ro/x.png: Permission denied\n", nothingWritten},
+    {"OtherUserReadOnlyFolder", otherUser, "mkdir ro && cp c.png ro/x.png && chmod 666 ro/x.png && chmod 555 ro", "setpriv --reuid=65534 --regid=65534 --clear-groups scrubhidden ro/x.png", 1, "scrubhidden: ro/x.png: Permission denied\n", nothingWritten},
     {"ReadOnlyMount", mounts, "mkdir ro && cp c.png ro/x.png", "unshare -m sh -c 'mount --bind -o ro ro ro && scrubhidden ro/x.png'", 1, "scrubhidden: ro/x.png: Read-only file system\n", nothingWritten},
     // The file becomes theirs, as a copy would, but keeps a group of theirs.
-    {"OtherUserKeepsGroup", root, "mkdir rw && cp c.png rw/x.png && chgrp 100 rw/x.png && chmod 666 rw/x.png && chmod 777 rw", "setpriv --reuid=65534 --regid=65534 --groups=100 scrubhidden rw/x.png", 0, "", "test \"$(stat -c '%u %g %a' rw/x.png)\" = '65534 100 666'"},
-    {"OtherUserReadOnlyFile", root, "mkdir rw && cp c.png rw/x.png && chmod 444 rw/x.png && chmod 777 rw", "setpriv --reuid=65534 --regid=65534 --clear-groups scrubhidden rw/x.png", 1, "scrubhidden: rw/x.png: Permission denied\n", nothingWritten},
+    {"OtherUserKeepsGroup", otherUser, "mkdir rw && cp c.png rw/x.png && chgrp 100 rw/x.png && chmod 666 rw/x.png && chmod 777 rw", "setpriv --reuid=65534 --regid=65534 --groups=100 scrubhidden rw/x.png", 0, "", "test \"$(stat -c '%u %g %a' rw/x.png)\" = '65534 100 666'"},
+    {"OtherUserReadOnlyFile", otherUser, "mkdir rw && cp c.png rw/x.png && chmod 444 rw/x.png && chmod 777 rw", "setpriv --reuid=65534 --regid=65534 --clear-groups scrubhidden rw/x.png", 1, "scrubhidden: rw/x.png: Permission denied\n", nothingWritten},
     // A flush that fails is reported, and the file is left as it was.
     {"FlushFails", tracer, "", "strace -f -qq -o /dev/null -e inject=fsync:error=EIO scrubhidden dirty.png", 1, "scrubhidden: dirty.png: Input/output error\n", nothingWritten},
     // A descriptor left open for each file would run out here.
     {"ManyFilesFewDescriptors", anyone, "", "ulimit -n 12; scrubhidden $(yes clean.png | head -n 20)", 0, "", nothingWritten},
+    // A closed standard stream is never taken by a file; output meant for it still fails.
+    {"ClosedStandardStreams", tracer, "for i in 1 2 3; do cp c.png h$i.png && cp bad.png x$i.png; done", "strace -f -qq -e trace=openat,openat2 -o /dev/stdout scrubhidden h1.png x1.png h2.png x2.png h3.png x3.png 2>&- <&- | grep -v -e /dev/null -e '[.]so' | grep -c ' = [0-2]$'; scrubhidden --check c.png >&-; echo $?; stencilcrop --box c.png s.png new/ >&-; echo $?", 0, "scrubhidden: standard output: Bad file descriptor\nstencilcrop: standard output: Bad file descriptor\n", "printf '0\\n2\\n1\\n' | cmp - out && scrubhidden --check h*.png && printf '%s\\n' ./h1.png ./h2.png ./h3.png ./new/s.png | cmp - $changed"},
+    // A link of /proc is followed where the kernel follows it: into another mount namespace.
+    {"ProcLinks", mounts, "mkdir box other && cp c.png box/x.png && cp c.png other/x.png", "unshare -m sh -c 'mount --bind other box && cd box && echo mounted && exec sleep 20' & until grep -q mounted out; do sleep 0.01; done; scrubhidden \"/proc/$!/root$PWD/box/x.png\" && stencilcrop c.png s.png /proc/$!/cwd/; s=$?; kill $!; exit $s", 0, "", "printf '%s\\n' ./other/s.png ./other/x.png | cmp - $changed"},
+    // Whoever may give a file away keeps its owner or writes nothing.
+    {"OwnerNotGiven", root, "", "strace -f -qq -o /dev/null -e inject=fchown:error=EDQUOT scrubhidden dirty.png", 1, "scrubhidden: dirty.png: cannot give the new file the old one's owner: Disk quota exceeded\n", nothingWritten},
+    // Hard links are one file: each name is rewritten in turn, at any number of jobs.
+    {"HardLinks", anyone, "mkdir a b && cp c.png a/x.png && cp c.png b/x.png && for i in $(seq 20); do ln a/x.png a/l$i.png && ln b/x.png b/l$i.png; done", "scrubhidden -j 1 a/*.png && scrubhidden -j 8 b/*.png && scrubhidden --check a/*.png b/*.png", 0, "", "test \"$(stat -c %h a/* b/* | sort -u)\" = 1 && test $(wc -l <$changed) = 42"},
+    // A pipe is read once its writer comes, to its end.
+    {"PipeWriterLate", anyone, "mkfifo p.png", "{ sleep 0.3; timeout 5 sh -c 'cat c.png >p.png'; } & timeout 10 stencilcrop p.png s.png new/; s=$?; wait; exit $s", 0, "", "grep -qx ./new/s.png $changed"},
 };
 
 void PrintTo(const Row& row, std::ostream* out) { *out << row.command; }
@@ -146,14 +159,43 @@ void makeSamples(const std::string& dir)
         printf '\377' | dd of=crc.png bs=1 seek=60 conv=notrunc 2>/dev/null
         for f in dirty.png a.b.png d.PNG d.png.bak 'rev.2\d' d; do cp c.png "$f"; done)").c_str()), 0);
 }
+
+// A folder that every user may enter, unlike perhaps the build's, holding
+// copies of the tools, for rows that act as another user; made once and
+// removed when the tests end.
+const std::string& reachableFolder()
+{
+    static struct Reachable {
+        std::string path;
+        Reachable()
+        {
+            char name[] = "/tmp/pngtools-rows-XXXXXX";
+            if (mkdtemp(name) == nullptr || chmod(name, 0755) != 0)
+                return;
+            path = std::string(name) + "/";
+            std::filesystem::create_directory(path + "bin");
+            for (const char* tool : {"stencilcrop", "scrubhidden"})
+                std::filesystem::copy_file(std::string(BIN_DIR "/") + tool, path + "bin/" + tool);
+        }
+        ~Reachable()
+        {
+            if (!path.empty())
+                std::filesystem::remove_all(path);
+        }
+    } reachable;
+    return reachable.path;
+}
 } // namespace
 
 TEST_P(Commands, StatusMessagesAndFiles)
 {
     const Row& r = GetParam();
-    const std::string dir = ::testing::TempDir() + "row-" + r.name + "/", cd = "cd " + dir + " && PATH=" + BIN_DIR + ":$PATH && ";
-    if (r.needs == root && geteuid() != 0)
+    if ((r.needs == root || r.needs == otherUser) && geteuid() != 0)
         GTEST_SKIP() << "needs root, to act as another user or set attributes only root may";
+    const bool reachable = r.needs == otherUser;
+    const std::string base = reachable ? reachableFolder() : ::testing::TempDir();
+    const std::string bin = reachable ? base + "bin" : BIN_DIR;
+    const std::string dir = base + "row-" + r.name + "/", cd = "cd " + dir + " && PATH=" + bin + ":$PATH && ";
     if (r.needs == tracer && std::system("strace -o /dev/null true 2>/dev/null") != 0)
         GTEST_SKIP() << "needs strace, allowed to trace, to send a signal at a chosen system call";
     if (r.needs == mounts && std::system("unshare -m true 2>/dev/null") != 0)

@@ -41,6 +41,8 @@ std::string Failure::reason() const
         return "the file or its folder is append-only or immutable";
     case Kind::metadataLost:
         return "cannot give the new file the old one's ACL and extended attributes: " + systemReason(code);
+    case Kind::ownerLost:
+        return "cannot give the new file the old one's owner: " + systemReason(code);
     case Kind::animated:
         return "animated PNG is not supported";
     case Kind::inUse:

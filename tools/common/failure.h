@@ -20,6 +20,7 @@ struct Failure {
         changed,      // the file is no longer the one read, or its name means another
         notReplaceable, // the folder or the file is append-only or immutable
         metadataLost, // the replacement could not take the original's ACL or attributes
+        ownerLost,    // the replacement could not take the original's owner and group
         animated,     // only the first frame of an animated PNG would survive
         inUse,        // another program holds the file (Windows: shares it with nobody, or deletes it)
     };

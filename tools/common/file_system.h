@@ -99,8 +99,8 @@ Failure statusOf(const Handle& file, FileStatus& status);
 // without waiting on a pipe.
 Failure openAt(const Handle& folder, const std::string& name, Handle& file);
 
-// Opens path for reading as it stands, whatever it is, pipes included, without
-// waiting on a pipe that has no writer.
+// Opens path for reading as it stands, whatever it is, pipes included,
+// waiting for a pipe's writer where it has none yet.
 Failure openPath(const std::string& path, Handle& file);
 
 // Creates name in folder for writing; a name that exists already is refused

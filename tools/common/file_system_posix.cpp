@@ -8,8 +8,11 @@
 
 #include <fcntl.h>
 #include <linux/openat2.h>
+#include <linux/capability.h>
+#include <linux/magic.h>
 #include <sys/syscall.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <sys/sysmacros.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -78,6 +81,30 @@ void pushComponents(const std::string& path, std::vector<std::string>& pending)
     }
 }
 
+// Whether folder is on procfs, whose links (a process's root, its current
+// folder, its open files) stand for what the process holds, not for their
+// text, which may name another file here or none.
+bool inProc(const Handle& folder)
+{
+    struct statfs system;
+    return ::fstatfs(folder.native, &system) == 0 && system.f_type == PROC_SUPER_MAGIC;
+}
+
+// Lets the kernel follow the link name in procfs, as any open of the path
+// would: a folder becomes the folder walked on; a file cannot be replaced
+// through it, since it stands for the file open, not for a name in a folder.
+Failure followInProc(Handle& folder, const std::string& name, bool last)
+{
+    Handle target(::openat(folder.native, name.c_str(), O_PATH | O_CLOEXEC));
+    struct statx info;
+    if (!target.valid() || !look(target.native, "", info))
+        return lastError();
+    if (!S_ISDIR(info.stx_mode))
+        return last ? Failure::of(Failure::Kind::notRegular) : Failure::system(ENOTDIR);
+    folder = std::move(target);
+    return Failure();
+}
+
 // Replaces the link name in folder by what it points to, at the front of
 // pending, as the kernel would follow it with fs.protected_symlinks on.
 Failure follow(Handle& folder, const std::string& name, const struct statx& link, std::vector<std::string>& pending,
@@ -86,6 +113,12 @@ Failure follow(Handle& folder, const std::string& name, const struct statx& link
     struct statx here;
     if (++hops > 40)
         return Failure::system(ELOOP);
+    if (inProc(folder)) {
+        const bool last = pending.empty();
+        // A folder that a link of /proc led to still needs its last name.
+        const Failure failure = followInProc(folder, name, last);
+        return failure.failed() || !last ? failure : Failure::of(Failure::Kind::folder);
+    }
     if (!look(folder.native, "", here))
         return lastError();
     if (foreignIn(here, link.stx_uid))
@@ -205,15 +238,9 @@ Failure openAt(const Handle& folder, const std::string& name, Handle& file)
 
 Failure openPath(const std::string& path, Handle& file)
 {
-    // A pipe without a writer would hold the open forever.
-    file = Handle(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-    struct stat info;
-    if (!file.valid() || ::fstat(file.native, &info) != 0)
-        return lastError();
-    // But once open, a pipe is read as it fills.
-    if (!S_ISREG(info.st_mode) && ::fcntl(file.native, F_SETFL, 0) != 0)
-        return lastError();
-    return Failure();
+    // A pipe is waited for, as any reader waits for its writer.
+    file = Handle(::open(path.c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC));
+    return file.valid() ? Failure() : lastError();
 }
 
 Failure createAt(const Handle& folder, const std::string& name, bool privately, Handle& file)
@@ -296,6 +323,15 @@ template <typename Get> bool readAttributes(std::vector<char>& bytes, Get get)
 
 const char* const accessAcl = "system.posix_acl_access";
 
+// Whether the caller may change a file's owner: root, or a process given
+// that capability alone.
+bool mayGiveFilesAway()
+{
+    __user_cap_header_struct header = {_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[_LINUX_CAPABILITY_U32S_3] = {};
+    return ::syscall(SYS_capget, &header, data) == 0 && (data[0].effective & (1u << CAP_CHOWN)) != 0;
+}
+
 } // namespace
 
 Failure copyMetadata(const Handle& original, const Handle& file)
@@ -306,8 +342,12 @@ Failure copyMetadata(const Handle& original, const Handle& file)
     // Ownership first: changing it clears set-id bits that the mode below
     // restores. An ordinary user may not give a file away, but may keep its
     // group when they belong to it; the file then becomes theirs, as a copy.
-    if (::fchown(file.native, info.st_uid, info.st_gid) != 0)
+    // Whoever may give it away must, or the owner could lose the file.
+    if (::fchown(file.native, info.st_uid, info.st_gid) != 0) {
+        if (mayGiveFilesAway())
+            return Failure::of(Failure::Kind::ownerLost, errno);
         (void)!::fchown(file.native, uid_t(-1), info.st_gid);
+    }
 
     // The attributes, the ACL among them, exactly: a file system without
     // them has none to keep.

@@ -14,7 +14,9 @@
 // argument's folder part as typed; an argument that matches nothing, or whose
 // wildcards were quoted, stays as it is.
 //
-// From then on a write past a file-size limit fails like any other write
+// A standard stream that was closed is held from then on by a stand-in that
+// no file the tool opens can replace, and on which every read or write still
+// fails as it would have. A write past a file-size limit fails like any other write
 // instead of ending the process, and an interrupt, hang-up or termination
 // during a replacement removes the temporary file before the process ends
 // as that signal ends it (on Windows: Ctrl-C, Ctrl-Break, a closed console).

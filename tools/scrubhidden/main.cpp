@@ -9,7 +9,6 @@
 #include <cstring>
 #include <mutex>
 #include <new>
-#include <optional>
 #include <set>
 #include <string>
 #include <thread>
@@ -53,22 +52,27 @@ const size_t maxJobs = 48;
 
 enum class Outcome { clean, hidesColour, failed };
 
-// Where a file is: its folder's device and number, and its name there.
+// What a job holds while it rewrites a file: where the file is (its folder's
+// device and number, and its name there), and what it is (its own device and
+// number, with no name, which no place has), so that hard links to it wait too.
 using Place = std::tuple<uint64_t, uint64_t, std::string>;
 
-// The places that jobs are rewriting, so that a file named twice, under any
-// names, is read by a job only once the one before it is done with it, and
-// sees what that one left, as with one job.
+// The places and files that jobs are rewriting, so that a file named twice,
+// under any names, is read by a job only once the one before it is done with
+// it, and sees what that one left, as with one job.
 struct Claims {
     std::mutex mutex;
     std::condition_variable released;
     std::set<Place> busy;
 
-    void claim(const Place& place)
+    // Returns whether it had to wait for another job.
+    bool claim(const Place& place)
     {
         std::unique_lock<std::mutex> lock(mutex);
+        const bool taken = busy.count(place) != 0;
         released.wait(lock, [&] { return busy.count(place) == 0; });
         busy.insert(place);
+        return taken;
     }
 
     void release(const Place& place)
@@ -84,25 +88,32 @@ struct Result {
     std::string reason;
     // A rewrite still to be flushed and moved into place.
     Replacement replacement;
-    // The place this job holds until its rewrite is done.
-    std::optional<Place> claimed;
+    // What this job holds until its rewrite is done.
+    std::vector<Place> claimed;
 };
 
 // Reads the file, which must be a regular one, claiming it where there are
 // claims, and judges it, from its chunks where they decide and from its
 // pixels where not; the pixels are then left scrubbed in image. The file
 // bytes go before anything is encoded, so that they never add to the peak.
-Outcome examine(Image& image, const char* path, Claims* claims, std::optional<Place>& claimed)
+Outcome examine(Image& image, const char* path, Claims* claims, std::vector<Place>& claimed)
 {
     std::vector<unsigned char> png;
     if (!image.find(path))
         return Outcome::failed;
     if (claims != nullptr) {
-        claimed = Place(image.source.folderStatus.device, image.source.folderStatus.file, image.source.name);
-        claims->claim(*claimed);
+        claimed.emplace_back(image.source.folderStatus.device, image.source.folderStatus.file, image.source.name);
+        claims->claim(claimed.back());
     }
     if (!image.read(png))
         return Outcome::failed;
+    // A job that rewrote another name of this file is done with it only now,
+    // and the file is read again as that job left it.
+    if (claims != nullptr) {
+        claimed.emplace_back(image.source.status.device, image.source.status.file, std::string());
+        if (claims->claim(claimed.back()) && !image.read(png))
+            return Outcome::failed;
+    }
     if (!mayHoldHiddenColour(png))
         return Outcome::clean;
     image.decode(png);
@@ -125,9 +136,10 @@ Result handle(Image& image, const char* path, Claims* claims)
     } catch (const std::bad_alloc&) {
         result.outcome = Outcome::failed, result.reason = "out of memory";
     }
-    if (result.claimed && !result.replacement.pending()) {
-        claims->release(*result.claimed);
-        result.claimed.reset();
+    if (!result.replacement.pending()) {
+        for (const Place& place : result.claimed)
+            claims->release(place);
+        result.claimed.clear();
     }
     return result;
 }
@@ -139,7 +151,8 @@ void settle(Result& result, Claims& claims)
     const Failure failure = finish(result.replacement);
     if (failure.failed())
         result.outcome = Outcome::failed, result.reason = failure.reason();
-    claims.release(*result.claimed);
+    for (const Place& place : result.claimed)
+        claims.release(place);
 }
 
 // The number of jobs an option names: a whole number from 1, or 0 when it
