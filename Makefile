@@ -4,7 +4,7 @@ BUILD_TYPE ?= Release
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 MAKEFLAGS += --no-print-directory
 
-.PHONY: all deps build demo test test-sanitize fuzz windows test-windows install package bench remote-batch clean
+.PHONY: all deps build demo test test-sanitize fuzz windows test-windows install package bench remote-batch pre-commit-hooks clean
 
 all: build
 
@@ -87,6 +87,11 @@ bench: build
 # sshd on this machine; needs root.
 remote-batch: build
 	@scripts/remote-batch $(BUILD_DIR)
+
+# Commits in scratch repositories through the hooks of .pre-commit-hooks.yaml
+# as committed at HEAD, with the tools just built; no network needed.
+pre-commit-hooks: build
+	@scripts/pre-commit-hooks $(BUILD_DIR)
 
 clean:
 	rm -rf $(BUILD_DIR) build-sanitize build-fuzz build-windows
