@@ -155,7 +155,10 @@ int main(int argc, char** argv)
             image.width = batch.width;
             image.height = batch.height;
             image.pixels.assign(image.pixelBytes(), 0);
-            const auto write = [&](const char* set) { return saveOrReport(image, tool, (dir + set + name).c_str()); };
+            const auto write = [&](const char* set) {
+                const std::string path = dir + set + name;
+                return succeeded(image.save(path), tool, path.c_str());
+            };
             bool written = true;
             if (batch.kind == sprites) {
                 colourImage(image, sprite);

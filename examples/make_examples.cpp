@@ -155,6 +155,6 @@ int main(int argc, char** argv)
     };
     bool ok = true;
     for (const auto& output : outputs)
-        ok = saveOrReport(*output.first, tool, output.second.c_str()) && ok;
+        ok = succeeded(output.first->save(output.second), tool, output.second.c_str()) && ok;
     return ok ? 0 : 1;
 }

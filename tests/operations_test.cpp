@@ -141,7 +141,7 @@ void expectWritten(Image& image, const Reference& expected, const Reference& fro
 {
     std::string path = ::testing::UnitTest::GetInstance()->current_test_info()->name();
     path = ::testing::TempDir() + path.replace(path.find('/'), 1, "-") + ".png";
-    ASSERT_TRUE(image.save(path.c_str())) << image.failure.reason();
+    ASSERT_EQ(image.save(path).reason(), "no error");
     Reference out;
     std::string error;
     ASSERT_TRUE(decodeWithLibpng(bytesOf(path), out, error)) << "the file written: " << error;
@@ -204,14 +204,13 @@ TEST_P(Corpus, WrittenAsLibpngReadsIt)
     std::string error;
     ASSERT_TRUE(decodeWithLibpng(bytes, file, error)) << error;
     Image image;
-    image.decode(bytes);
-    ASSERT_TRUE(image.loaded) << image.failure.reason();
+    ASSERT_EQ(image.decode(bytes).reason(), "no error");
     ASSERT_EQ(firstDifference(image.pixels, file.rgba, file.width), "none") << "pixels decoded";
     if (role == Role::asColour) {
         Image stencil;
         Box crop, expected;
-        stencil.decode(bytesOf(cases[(index + 1) % cases.size()]));
-        ASSERT_EQ(applyStencil(image, stencil, crop), StencilOutcome::applied) << stencil.failure.reason();
+        ASSERT_EQ(stencil.decode(bytesOf(cases[(index + 1) % cases.size()])).reason(), "no error");
+        ASSERT_EQ(applyStencil(image, stencil, crop), StencilOutcome::applied);
         expectWritten(image, fitted(file.rgba, stencil.pixels, file.width, file.height, expected), file, index != 0);
         EXPECT_EQ(crop.x, expected.x) << "crop's left column";
         EXPECT_EQ(crop.y, expected.y) << "crop's top row";
@@ -303,7 +302,7 @@ TEST(Operations, GreyProfileKeptOnlyWhileEveryPixelIsGrey)
         Bytes png;
         image.decode(bytesOf(cases[0]));
         image.pixels[std::max(coloured, 0L) * 4] ^= coloured >= 0;
-        ASSERT_TRUE(image.encode(png)) << image.failure.reason();
+        ASSERT_EQ(image.encode(png).reason(), "no error");
         lodepng::State written;
         EXPECT_EQ(lodepng::decode(image.pixels, image.width, image.height, written, png), 0u) << "colour in pixel " << coloured;
         EXPECT_EQ(written.info_png.iccp_defined, unsigned(kept)) << "colour in pixel " << coloured;
@@ -318,7 +317,6 @@ TEST(Operations, RefusesWhatWouldLoseData)
     const std::string animation = chunk("acTL", std::string(8, '\0'));
     png.insert(png.begin() + 33, animation.begin(), animation.end());
     Image image;
-    image.decode(png);
-    EXPECT_EQ(image.failure.reason(), "animated PNG is not supported");
+    EXPECT_EQ(image.decode(png).reason(), "animated PNG is not supported");
     EXPECT_TRUE(mayHoldHiddenColour(png));
 }

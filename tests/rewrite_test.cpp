@@ -64,16 +64,25 @@ TEST_P(Rewrite, ReplacesOnlyTheFileRead)
         std::fill_n(&expected[o], expected[o + 3] == 0 ? 3 : 0, 0);
 
     Image image;
-    ASSERT_TRUE(image.find((dir + "d/x.png").c_str()) && image.read(png)) << image.failure.reason();
-    image.decode(png);
+    SourceFile source;
+    OpenFile file;
+    ASSERT_EQ(findForRewrite(dir + "d/x.png", source).reason(), "no error");
+    ASSERT_EQ(openForRewrite(source, file).reason(), "no error");
+    ASSERT_EQ(readPng(file, png).reason(), "no error");
+    ASSERT_EQ(image.decode(png).reason(), "no error");
     ASSERT_TRUE(scrubHiddenColour(image));
+    ASSERT_EQ(image.encode(png).reason(), "no error");
     Replacement replacement;
-    ASSERT_TRUE(!change.late || image.beginRewrite(replacement)) << image.failure.reason();
+    ASSERT_TRUE(!change.late || !beginRewrite(source, png, replacement).failed());
     ASSERT_EQ(std::system(("cd " + dir + " && " + change.between).c_str()), 0);
     auto before = contents(dir);
     for (const auto& entry : fs::directory_iterator(dir + "d"))
         before.erase(entry.path().filename().string()[0] == '.' ? entry.path().string() : "");
-    const Failure failure = change.late ? finish(replacement) : (image.rewrite(), image.failure);
+    Failure failure;
+    if (!change.late)
+        failure = beginRewrite(source, png, replacement);
+    if (!failure.failed())
+        failure = finish(replacement);
     EXPECT_EQ(failure.reason(), change.written ? "no error" : "file changed while it was being handled");
     // Nothing else changed, and no temporary file was left.
     if (change.written) {

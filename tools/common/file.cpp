@@ -1,45 +1,81 @@
 #include "file.h"
 
+#include <algorithm>
 #include <atomic>
-#include <cstdint>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
 #include <random>
 
-namespace {
+// The record of temporary files.
+//
+// A handler that runs as the process ends, on whichever thread, removes every
+// temporary file that has a name, walking records that live in static storage
+// and change state atomically, so that it needs no lock and no allocation.
+// Each write under way holds one record, which moves between these states:
+//
+//   free    -> held      the writing thread claims it (claimRecord)
+//   held    -> naming    the thread is about to give the file a name, with the
+//                        signals that would end the process held off it
+//   naming  -> named     the name now exists on disk
+//   naming  -> held      no name was made
+//   named   -> held      the thread moved the file into place
+//   any     -> free      the thread dropped the write, first removing the file
+//                        if named (the Replacement's destructor)
+//
+// A handler waits for a record in naming, which lasts one system call, and
+// sets ending first, so that no thread names a file it would miss.
 
-// The temporary files of the writes under way, for a handler that must
-// remove them as the process ends. Slots live in static storage and change
-// state atomically, so that a handler can walk them without a lock or an
-// allocation, in whichever thread it runs.
-enum SlotState : int { freeSlot, claimed, creating, created };
-
-const size_t slotCount = 256;
-// ".", as much of the target's name as fits, "." and six random characters,
-// and the end.
-const size_t nameCapacity = 1 + 64 + 1 + 6 + 1;
-const size_t randomCharacters = 6;
-
-struct Slot {
-    std::atomic<int> state{freeSlot};
-    NativeHandle folder;
-    char name[nameCapacity];
+struct TemporaryRecord {
+    enum State : int { free, held, naming, named };
+    std::atomic<int> state{free};
+    NativeHandle folder = noHandle;
+    // ".", as much of the target's name as fits, "." and the random part.
+    char temporary[1 + 64 + 1 + 6 + 1];
 };
 
-Slot slots[slotCount];
+namespace {
+const size_t randomCharacters = 6;
 
-// Set once a handler has begun to remove the temporary files as the process
-// ends: from then on no thread makes a new one that it might miss.
+TemporaryRecord records[maxWritesUnderWay];
 std::atomic<bool> ending{false};
+std::mutex recordsMutex;
+std::condition_variable recordFreed;
 
-// One slot per write under way; a batch never has more under way at once
-// than there are slots.
-Slot& claimSlot()
+void removeTemporaryFiles()
 {
-    for (size_t i = 0;; i = (i + 1) % slotCount) {
-        int expected = freeSlot;
-        if (slots[i].state.compare_exchange_strong(expected, claimed))
-            return slots[i];
+    ending = true;
+    for (TemporaryRecord& record : records) {
+        int state;
+        while ((state = record.state.load()) == TemporaryRecord::naming) {
+        }
+        if (state == TemporaryRecord::named)
+            removeAt(record.folder, record.temporary);
     }
+}
+
+TemporaryRecord& claimRecord()
+{
+    static std::once_flag handlerInstalled;
+    std::call_once(handlerInstalled, [] { removeOnEnding(removeTemporaryFiles); });
+    std::unique_lock<std::mutex> lock(recordsMutex);
+    for (;;) {
+        for (TemporaryRecord& record : records) {
+            int expected = TemporaryRecord::free;
+            if (record.state.compare_exchange_strong(expected, TemporaryRecord::held))
+                return record;
+        }
+        recordFreed.wait(lock);
+    }
+}
+
+void releaseRecord(TemporaryRecord& record)
+{
+    if (record.state == TemporaryRecord::named)
+        removeAt(record.folder, record.temporary);
+    const std::lock_guard<std::mutex> lock(recordsMutex);
+    record.state = TemporaryRecord::free;
+    recordFreed.notify_one();
 }
 
 // The hidden name beside target, kept short so that a target whose name is
@@ -47,7 +83,7 @@ Slot& claimSlot()
 // so that it stays valid UTF-8.
 std::string temporaryName(const std::string& target)
 {
-    size_t keep = std::min<size_t>(target.size(), nameCapacity - 3 - randomCharacters);
+    size_t keep = std::min<size_t>(target.size(), sizeof records[0].temporary - 3 - randomCharacters);
     while (keep > 0 && keep < target.size() && (static_cast<unsigned char>(target[keep]) & 0xC0) == 0x80)
         --keep;
     thread_local std::minstd_rand random(std::random_device{}());
@@ -59,21 +95,21 @@ std::string temporaryName(const std::string& target)
 
 // Gives the temporary file a name beside target through make, which creates
 // or links the file under the name it is given, and records that name in
-// slot in one step that no signal on this thread can split. A name taken
-// already is tried again with another.
-template <typename Make> Failure nameTemporary(const std::string& target, Slot& slot, Make make)
+// one step that no signal on this thread can split. A name taken already is
+// tried again with another.
+template <typename Make> Failure nameTemporary(const std::string& target, TemporaryRecord& record, Make make)
 {
     Failure failure = Failure::of(Failure::Kind::exists);
     for (int attempt = 0; attempt < 100 && failure.kind == Failure::Kind::exists; ++attempt) {
         const std::string name = temporaryName(target);
-        std::memcpy(slot.name, name.c_str(), name.size() + 1);
+        std::memcpy(record.temporary, name.c_str(), name.size() + 1);
         holdSignals();
-        // Either a handler that has begun sees this slot creating, and waits
+        // Either a handler that has begun sees this record naming, and waits
         // for it, or this thread sees it ending and makes nothing; what it
         // then reports nobody reads.
-        slot.state = creating;
+        record.state = TemporaryRecord::naming;
         failure = ending ? Failure::of(Failure::Kind::changed) : make(name);
-        slot.state = failure.failed() ? claimed : created;
+        record.state = failure.failed() ? TemporaryRecord::held : TemporaryRecord::named;
         releaseSignals();
     }
     return failure;
@@ -89,38 +125,37 @@ Failure notAFile(const FileStatus& status)
     return Failure();
 }
 
-// Why a target may not be replaced, as it looks now; with planted, a file that
-// another user may have planted counts too.
-Failure refusal(const FileStatus& target, bool planted)
+// Why a target may not be replaced, as it is now; with refuseOthersFiles,
+// another user's file in a shared folder is refused too.
+Failure refusal(const FileStatus& target, bool refuseOthersFiles)
 {
     if (const Failure failure = notAFile(target); failure.failed() || target.type == FileStatus::Type::missing)
         return failure;
-    if (target.fixed)
+    if (target.appendOnlyOrImmutable)
         return Failure::of(Failure::Kind::notReplaceable);
-    if (target.readOnly || (planted && target.foreign))
+    if (target.readOnly || (refuseOthersFiles && target.othersInSharedFolder))
         return Failure::of(Failure::Kind::denied);
     return Failure();
 }
 
-// The first half of every write, in folder, where name must still be as
+// The first half of every write, in folder, where target must still be as
 // expected (missing, or a regular file) or, with none expected, may be
-// anything fit to be replaced; with planted, a file that another user may
-// have planted is refused too.
-Failure begin(Handle folder, const std::string& name, const std::vector<unsigned char>& bytes,
-              const FileStatus* expected, bool planted, Replacement& replacement)
+// anything fit to be replaced.
+Failure begin(Handle folder, const std::string& target, const std::vector<unsigned char>& bytes,
+              const FileStatus* expected, bool refuseOthersFiles, Replacement& replacement)
 {
     FileStatus found;
     FileStatus opened;
     FileStatus folderStatus;
     Handle original;
-    Failure failure = statusAt(folder, name, found, &folderStatus);
+    Failure failure = statusAt(folder, target, found, &folderStatus);
     if (!failure.failed() && expected != nullptr && !found.sameFileAndContents(*expected))
         failure = Failure::of(Failure::Kind::changed);
     if (!failure.failed())
-        failure = refusal(found, planted);
+        failure = refusal(found, refuseOthersFiles);
     // The original is opened for its metadata, and must be the file found.
     if (!failure.failed() && found.type == FileStatus::Type::regular) {
-        failure = openAt(folder, name, original);
+        failure = openAt(folder, target, original);
         if (!failure.failed())
             failure = statusOf(original, opened);
         if (!failure.failed() && !opened.sameFileAndContents(found))
@@ -128,26 +163,28 @@ Failure begin(Handle folder, const std::string& name, const std::vector<unsigned
     }
     // A folder that refuses the move would also refuse removing the
     // temporary file, so it is refused before anything is created there.
-    if (!failure.failed() && folderStatus.fixed)
+    if (!failure.failed() && folderStatus.appendOnlyOrImmutable)
         failure = Failure::of(Failure::Kind::notReplaceable);
     if (failure.failed())
         return failure;
 
     Replacement made;
-    Slot& slot = claimSlot();
-    made.slot = int(&slot - slots);
-    slot.folder = folder.native;
+    made.record = &claimRecord();
+    made.record->folder = folder.native;
+    // Only the caller may open a file that will take the original's
+    // metadata, until it has them.
+    const bool ownerOnly = original.valid();
     // Without a name until the move, where the file system allows it, so
     // that even a kill that cannot be caught leaves nothing behind.
-    made.unnamed = !createUnnamedAt(folder, original.valid(), made.file).failed();
+    made.unnamed = !createUnnamedAt(folder, ownerOnly, made.file).failed();
     if (!made.unnamed)
-        failure = nameTemporary(name, slot, [&](const std::string& temporary) {
-            return createAt(folder, temporary, original.valid(), made.file);
+        failure = nameTemporary(target, *made.record, [&](const std::string& temporary) {
+            return createAt(folder, temporary, ownerOnly, made.file);
         });
     if (failure.failed())
         return failure;
     made.folder = std::move(folder);
-    made.name = name;
+    made.target = target;
     made.found = found;
     failure = writeAll(made.file, bytes.data(), bytes.size());
     // After the data, since writing would clear set-id bits and capabilities.
@@ -157,24 +194,45 @@ Failure begin(Handle folder, const std::string& name, const std::vector<unsigned
         replacement = std::move(made);
     return failure;
 }
+} // namespace
 
-// Reads what is left of file into bytes; see readFile.
-Failure readAll(const Handle& file, const FileStatus& status, std::vector<unsigned char>& bytes)
+Failure openToRead(const std::string& path, OpenFile& file)
 {
-    // The signature and header first. Then one byte more than the stated
-    // size lets the read that finds the end succeed without growing the
-    // buffer; pipes and files that grow still work, the buffer doubling.
-    bytes.resize(33);
-    size_t used = 0;
-    for (;;) {
-        if (used == bytes.size()) {
-            if (used == 33 && !startsLikePng(bytes))
-                break;
-            const bool first = used == 33 && status.type == FileStatus::Type::regular;
-            bytes.resize(first ? std::max<size_t>(size_t(status.size) + 1, 66) : used * 2);
-        }
+    file = OpenFile();
+    // A link that another user put in a shared folder is refused as a write
+    // refuses it; where the walk cannot go, as through the links of /proc
+    // that stand for pipes, the system's own open follows the path.
+    Handle folder;
+    std::string name;
+    if (const Failure walk = openFolderOf(path, folder, name); walk.kind == Failure::Kind::denied)
+        return walk;
+    Failure failure = openPath(path, file.handle);
+    if (!failure.failed())
+        failure = statusOf(file.handle, file.status);
+    if (!failure.failed() && file.status.type == FileStatus::Type::folder)
+        failure = Failure::of(Failure::Kind::folder);
+    return failure;
+}
+
+bool unchangedSinceOpened(const OpenFile& file)
+{
+    FileStatus now;
+    return !statusOf(file.handle, now).failed() && now.sameFileAndContents(file.status);
+}
+
+Failure readUpTo(OpenFile& file, std::vector<unsigned char>& bytes, size_t size)
+{
+    size_t used = bytes.size();
+    // One byte more than a regular file's stated size lets the read that
+    // finds its end succeed without growing the buffer; pipes and files that
+    // grow still work, the buffer doubling.
+    const size_t stated = file.status.type == FileStatus::Type::regular ? size_t(file.status.size) + 1 : 0;
+    while (used < size) {
+        if (used == bytes.size())
+            bytes.resize(std::min(size, std::max<size_t>({used * 2, stated, used + 64})));
         size_t done = 0;
-        if (const Failure failure = readSome(file, bytes.data() + used, bytes.size() - used, done); failure.failed()) {
+        const Failure failure = readSome(file.handle, bytes.data() + used, bytes.size() - used, done);
+        if (failure.failed()) {
             bytes.clear();
             return failure;
         }
@@ -186,28 +244,6 @@ Failure readAll(const Handle& file, const FileStatus& status, std::vector<unsign
     return Failure();
 }
 
-} // namespace
-
-Failure readFile(const std::string& path, std::vector<unsigned char>& bytes)
-{
-    bytes.clear();
-    Handle file;
-    FileStatus status;
-    // A link that another user planted is refused as a write refuses it;
-    // where the walk cannot go, as through the links of /proc that stand for
-    // pipes, the system's own open follows the path.
-    Handle folder;
-    std::string name;
-    if (const Failure walk = openFolderOf(path, folder, name); walk.kind == Failure::Kind::denied)
-        return walk;
-    Failure failure = openPath(path, file);
-    if (!failure.failed())
-        failure = statusOf(file, status);
-    if (!failure.failed() && status.type == FileStatus::Type::folder)
-        failure = Failure::of(Failure::Kind::folder);
-    return failure.failed() ? failure : readAll(file, status, bytes);
-}
-
 Failure findForRewrite(const std::string& path, SourceFile& source)
 {
     source = SourceFile();
@@ -215,23 +251,23 @@ Failure findForRewrite(const std::string& path, SourceFile& source)
     return failure.failed() ? failure : statusOf(source.folder, source.folderStatus);
 }
 
-Failure readForRewrite(SourceFile& source, std::vector<unsigned char>& bytes)
+Failure openForRewrite(SourceFile& source, OpenFile& file)
 {
-    bytes.clear();
+    file = OpenFile();
     FileStatus named;
-    Handle file;
     Failure failure = statusAt(source.folder, source.name, named);
     if (!failure.failed())
         failure = notAFile(named);
     if (!failure.failed())
-        failure = openAt(source.folder, source.name, file);
+        failure = openAt(source.folder, source.name, file.handle);
     if (!failure.failed())
-        failure = statusOf(file, source.status);
-    // Another file put in its place since the look is read if it is a
+        failure = statusOf(file.handle, file.status);
+    // Another file put in its place since the first check is read if it is a
     // regular one: its own status is what the rewrite will expect.
     if (!failure.failed())
-        failure = notAFile(source.status);
-    return failure.failed() ? failure : readAll(file, source.status, bytes);
+        failure = notAFile(file.status);
+    source.status = file.status;
+    return failure;
 }
 
 Replacement::Replacement(Replacement&& other) noexcept { *this = std::move(other); }
@@ -239,30 +275,27 @@ Replacement::Replacement(Replacement&& other) noexcept { *this = std::move(other
 Replacement& Replacement::operator=(Replacement&& other) noexcept
 {
     std::swap(folder, other.folder);
-    std::swap(name, other.name);
+    std::swap(target, other.target);
     std::swap(found, other.found);
     std::swap(file, other.file);
-    std::swap(slot, other.slot);
+    std::swap(record, other.record);
     std::swap(unnamed, other.unnamed);
     return *this;
 }
 
 Replacement::~Replacement()
 {
-    if (slot < 0)
-        return;
     file = Handle();
-    if (slots[slot].state == created)
-        removeAt(slots[slot].folder, slots[slot].name);
-    slots[slot].state = freeSlot;
+    if (record != nullptr)
+        releaseRecord(*record);
 }
 
 Failure beginNewFile(const std::string& path, const std::vector<unsigned char>& bytes, Replacement& replacement)
 {
     Handle folder;
-    std::string name;
-    const Failure failure = openFolderOf(path, folder, name);
-    return failure.failed() ? failure : begin(std::move(folder), name, bytes, nullptr, true, replacement);
+    std::string target;
+    const Failure failure = openFolderOf(path, folder, target);
+    return failure.failed() ? failure : begin(std::move(folder), target, bytes, nullptr, true, replacement);
 }
 
 Failure beginRewrite(SourceFile& source, const std::vector<unsigned char>& bytes, Replacement& replacement)
@@ -272,31 +305,31 @@ Failure beginRewrite(SourceFile& source, const std::vector<unsigned char>& bytes
 
 Failure finish(Replacement& replacement)
 {
-    Slot& slot = slots[replacement.slot];
+    TemporaryRecord& record = *replacement.record;
     // On disk before the move, so that a crash leaves the old file or the
     // new one, never one whose data had not yet been written.
     Failure failure = flush(replacement.file);
     if (!failure.failed())
         failure = keepWhenClosed(replacement.file);
-    // The last look, which leaves only the moment between it and the move.
+    // The last check, which leaves only the moment between it and the move.
     FileStatus now;
     if (!failure.failed())
-        failure = statusAt(replacement.folder, replacement.name, now);
+        failure = statusAt(replacement.folder, replacement.target, now);
     if (!failure.failed() && !now.sameFileAndContents(replacement.found))
         failure = Failure::of(Failure::Kind::changed);
     // A rename needs a name to move, given only now.
     if (!failure.failed() && replacement.unnamed)
-        failure = nameTemporary(replacement.name, slot, [&](const std::string& temporary) {
+        failure = nameTemporary(replacement.target, record, [&](const std::string& temporary) {
             return linkAt(replacement.file, replacement.folder, temporary);
         });
     const Failure closed = replacement.file.close();
     if (!failure.failed())
         failure = closed;
     if (!failure.failed())
-        failure = moveAt(replacement.folder, slot.name, replacement.name,
+        failure = moveAt(replacement.folder, record.temporary, replacement.target,
                          replacement.found.type == FileStatus::Type::regular);
     if (!failure.failed())
-        slot.state = claimed; // moved: nothing left to remove
+        record.state = TemporaryRecord::held; // moved: nothing left to remove
     replacement = Replacement();
     return failure;
 }
@@ -306,17 +339,4 @@ Failure writeNewFile(const std::string& path, const std::vector<unsigned char>& 
     Replacement replacement;
     const Failure failure = beginNewFile(path, bytes, replacement);
     return failure.failed() ? failure : finish(replacement);
-}
-
-void removeTemporaryFiles()
-{
-    ending = true;
-    for (Slot& slot : slots) {
-        int state;
-        // A file being created on another thread is recorded in a moment.
-        while ((state = slot.state.load()) == creating) {
-        }
-        if (state == created)
-            removeAt(slot.folder, slot.name);
-    }
 }

@@ -1,58 +1,80 @@
 #pragma once
 
-// Whole-file reading and safe writing for the image record, written once for
-// every system on the primitives of file_system.h.
+// Reading files, and writing them safely: the policy, written once for every
+// system on the primitives of file_system.h, beside the record of temporary
+// files that it keeps for a handler to clean up as the process ends.
 //
-// Every write goes to a new file beside the target, named .NAME.XXXXXX,
-// which is given the original's metadata, flushed to disk and only then moved
-// over the target in one step, all relative to the target's folder held open,
-// so that a folder swapped meanwhile cannot redirect it. An existing target
-// is either replaced whole or left exactly as it was, and no temporary file is
-// left behind, whatever fails and whichever signal arrives, but a kill that
-// cannot be caught.
+// Every write goes to a new file beside its target, which is given the
+// original's metadata, flushed to disk and only then moved over the target in
+// one step, all relative to the target's folder held open, so that a folder
+// swapped meanwhile cannot redirect it. An existing target is either replaced
+// whole or left exactly as it was. Where the system allows it the new file
+// has no name until the move, and nothing is left of it however the process
+// ends; elsewhere it is named .NAME.XXXXXX from the start, and is removed
+// whatever fails and whichever signal arrives, but a kill that cannot be
+// caught.
 
-#include <algorithm>
+#include <cstddef>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "failure.h"
 #include "file_system.h"
 
-// A regular file found and read so that it can be rewritten: the folder
-// holding it, kept open, and what that folder is, its name there, and what
-// the file was when read.
+// The most writes that one process may have under way at once: each holds a
+// record of its temporary file from beginNewFile or beginRewrite until its
+// Replacement is dropped. A thread that would begin one more waits for one to
+// end.
+constexpr size_t maxWritesUnderWay = 256;
+
+// A file open for reading, and what it was when opened.
+struct OpenFile {
+    Handle handle;
+    FileStatus status;
+};
+
+// Opens the file at path for reading: a regular file, or anything else that
+// can be read, such as a pipe (waited for until its writer comes), but not a
+// folder, nor through a link that a write would refuse to follow.
+Failure openToRead(const std::string& path, OpenFile& file);
+
+// Whether the open file is still as it was when opened (see
+// FileStatus::sameFileAndContents).
+bool unchangedSinceOpened(const OpenFile& file);
+
+// Reads on from where file stands until bytes holds size bytes or the file
+// ends; bytes keeps what it held. On failure bytes is emptied.
+Failure readUpTo(OpenFile& file, std::vector<unsigned char>& bytes, size_t size);
+
+// What names a file, for telling whether two names mean one file: a device
+// and a number on it, and a name in that folder, or no name for the file
+// itself.
+using FileKey = std::tuple<uint64_t, uint64_t, std::string>;
+
+// A file found to be read and then rewritten: the folder holding it, kept
+// open, and what that folder is, its name there, and what the file was when
+// opened.
 struct SourceFile {
     Handle folder;
     FileStatus folderStatus;
     std::string name;
     FileStatus status;
-};
 
-// Reads the whole file at path into bytes, replacing what they held: a
-// regular file, or anything else that can be read, such as a pipe, but not
-// through a link that a write would refuse to follow. The first
-// 33 bytes come first; when they do not start like a PNG file, reading stops
-// there, so that a large file that is no PNG is refused at once.
-Failure readFile(const std::string& path, std::vector<unsigned char>& bytes);
+    // Where the file is, its folder and name there, and what it is, which
+    // its other names share.
+    FileKey place() const { return {folderStatus.device, folderStatus.file, name}; }
+    FileKey identity() const { return {status.device, status.file, std::string()}; }
+};
 
 // Finds the file at path as a write would find it: its folder, held open, and
 // its name there, in source, replacing what it held.
 Failure findForRewrite(const std::string& path, SourceFile& source);
 
-// Reads as readFile does the regular file that source names, and keeps in
-// source what it was, for beginRewrite. Anything but a regular file is refused
-// without being opened.
-Failure readForRewrite(SourceFile& source, std::vector<unsigned char>& bytes);
-
-// Writes bytes as the file at path. A regular file there is replaced and its
-// owner, group, mode, ACL and extended attributes are kept (the owner only
-// where the caller may set it); a new file gets what a new file gets there.
-// Refused, with the target left as it was: a target that is no regular file,
-// one the caller may not write, one that another user planted in a sticky,
-// world-writable folder, a target or folder that is append-only or
-// immutable, and a target that changes between the first look at it and the
-// move.
-Failure writeNewFile(const std::string& path, const std::vector<unsigned char>& bytes);
+// Opens the regular file that source names, and keeps in source what it is,
+// for beginRewrite. Anything but a regular file is refused without being
+// opened.
+Failure openForRewrite(SourceFile& source, OpenFile& file);
 
 // A write under way: its temporary file made, written and given the
 // original's metadata, but neither flushed nor moved into place, so that the
@@ -60,10 +82,11 @@ Failure writeNewFile(const std::string& path, const std::vector<unsigned char>& 
 // temporary file.
 struct Replacement {
     Handle folder;
-    std::string name;
+    std::string target;
     FileStatus found;
     Handle file;
-    int slot = -1;
+    // The record of its temporary file, while it has one.
+    struct TemporaryRecord* record = nullptr;
     // The file has no name yet (see createUnnamedAt).
     bool unnamed = false;
 
@@ -71,29 +94,28 @@ struct Replacement {
     Replacement(Replacement&& other) noexcept;
     Replacement& operator=(Replacement&& other) noexcept;
     ~Replacement();
-    bool pending() const { return slot >= 0; }
+    bool pending() const { return record != nullptr; }
 };
 
 // The halves of a write: begin checks the target, makes and writes the
-// temporary file and leaves it in replacement; finish flushes it, looks at
-// the target a last time and moves it into place, or removes it. Each returns
-// what failed, with the target left as it was. beginNewFile writes as
-// writeNewFile does; beginRewrite replaces the file that readForRewrite read,
-// as writeNewFile replaces a file, but only while it is that very file,
-// unchanged: any change to it or its name since it was read refuses the
-// write. It takes the folder out of source.
+// temporary file and leaves it in replacement; finish flushes it, looks at the
+// target a last time and moves it into place, or removes it. Each returns what
+// failed, with the target left as it was.
+//
+// beginNewFile writes bytes as the file at path. A regular file there is
+// replaced and its owner, group, mode, ACL and extended attributes are kept
+// (the owner only where the caller may set it); a new file gets what a new
+// file gets there. Refused: a target that is no regular file, one the caller
+// may not write, one that another user put in a sticky, world-writable
+// folder, a target or folder that is append-only or immutable, and a target
+// that changes between the first check of it and the move.
+//
+// beginRewrite replaces the file that openForRewrite opened in the same way,
+// but only while it is that very file, unchanged: any change to it or its
+// name since refuses the write. It takes the folder out of source.
 Failure beginNewFile(const std::string& path, const std::vector<unsigned char>& bytes, Replacement& replacement);
 Failure beginRewrite(SourceFile& source, const std::vector<unsigned char>& bytes, Replacement& replacement);
 Failure finish(Replacement& replacement);
 
-// Removes the temporary files of every write under way. Safe in a signal
-// handler or a console control handler.
-void removeTemporaryFiles();
-
-// Whether the first bytes of a file, as many as there are up to eight, are
-// those that start every PNG file.
-inline bool startsLikePng(const std::vector<unsigned char>& head)
-{
-    static const unsigned char signature[8] = {137, 80, 78, 71, 13, 10, 26, 10};
-    return std::equal(head.begin(), head.begin() + std::min<size_t>(head.size(), 8), signature);
-}
+// Both halves at once.
+Failure writeNewFile(const std::string& path, const std::vector<unsigned char>& bytes);

@@ -66,11 +66,12 @@ struct FileStatus {
     int64_t changed = 0;
     // The caller may not write it.
     bool readOnly = false;
-    // Append-only or immutable: it can be neither replaced nor removed.
-    bool fixed = false;
+    // It can be neither replaced nor removed.
+    bool appendOnlyOrImmutable = false;
     // It sits in a sticky, world-writable folder and belongs to neither the
-    // caller nor the folder's owner, so another user may have planted it.
-    bool foreign = false;
+    // caller nor the folder's owner: another user may have put it there as a
+    // trap for the caller.
+    bool othersInSharedFolder = false;
 
     bool sameFileAndContents(const FileStatus& other) const
     {
@@ -89,8 +90,8 @@ Failure openFolderOf(const std::string& path, Handle& folder, std::string& name)
 
 // The status of name in folder, not following a link, and of an open file or
 // folder. With folderStatus, statusAt also fills in folder's status and
-// whether the caller may write name and whether it is another user's trap,
-// which a plain look leaves false.
+// whether the caller may write name and whether it is another user's file
+// in a shared folder, which otherwise stay false.
 Failure statusAt(const Handle& folder, const std::string& name, FileStatus& status,
                  FileStatus* folderStatus = nullptr);
 Failure statusOf(const Handle& file, FileStatus& status);
@@ -104,16 +105,16 @@ Failure openAt(const Handle& folder, const std::string& name, Handle& file);
 Failure openPath(const std::string& path, Handle& file);
 
 // Creates name in folder for writing; a name that exists already is refused
-// as Kind::exists. With privately, only the caller may open it; otherwise it
+// as Kind::exists. With ownerOnly, only the caller may open it; otherwise it
 // gets what a new file gets there (0666 less the umask, or the folder's
 // default ACL).
-Failure createAt(const Handle& folder, const std::string& name, bool privately, Handle& file);
+Failure createAt(const Handle& folder, const std::string& name, bool ownerOnly, Handle& file);
 
 // Creates in folder a file with no name, which is gone with its handle
 // unless linkAt names it first, so that nothing is left of it whenever the
 // process ends. Fails where the system or the file system cannot; the caller
 // then falls back to createAt.
-Failure createUnnamedAt(const Handle& folder, bool privately, Handle& file);
+Failure createUnnamedAt(const Handle& folder, bool ownerOnly, Handle& file);
 
 // Gives the file that createUnnamedAt made the name name in folder; a name
 // that exists already is refused as Kind::exists.
@@ -143,6 +144,12 @@ Failure moveAt(const Handle& folder, const std::string& from, const std::string&
 // Removes name from folder. Safe in a signal handler or a console control
 // handler; a name that is gone already is no error.
 void removeAt(NativeHandle folder, const char* name);
+
+// Has remove called as the process is about to end by any signal that would
+// end it and can be caught (on Windows: Ctrl-C, Ctrl-Break, a closed
+// console), then lets it end as that signal ends it. A signal that whoever
+// started the process ignores stays ignored. remove must be safe there.
+void removeOnEnding(void (*remove)());
 
 // Holds the signals that would end the process off this thread, and lets
 // them in again, so that a file created between the two is recorded before

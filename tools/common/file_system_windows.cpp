@@ -255,6 +255,22 @@ void removeAt(NativeHandle folder, const char* name)
     DeleteFileW((pathOf(folder) + L"\\" + wideText(name)).c_str());
 }
 
+namespace {
+void (*removeAtEnd)() = nullptr;
+
+BOOL WINAPI endOnControl(DWORD)
+{
+    removeAtEnd();
+    return FALSE; // and on to the handler that ends the process
+}
+} // namespace
+
+void removeOnEnding(void (*remove)())
+{
+    removeAtEnd = remove;
+    SetConsoleCtrlHandler(endOnControl, TRUE);
+}
+
 // A console control handler runs on a thread of its own and waits for a
 // file being created, so there is nothing to hold off here.
 void holdSignals() {}

@@ -1,11 +1,20 @@
 #include "image.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include "file.h"
 
 namespace {
+// Whether the first bytes of a file, as many as there are up to eight, are
+// those that start every PNG file.
+bool startsLikePng(const std::vector<unsigned char>& head)
+{
+    static const unsigned char signature[8] = {137, 80, 78, 71, 13, 10, 26, 10};
+    return std::equal(head.begin(), head.begin() + std::min<size_t>(head.size(), 8), signature);
+}
+
 // An ICC profile names the colour space it describes at bytes 16 to 19.
 bool hasGreyProfile(const LodePNGInfo& info)
 {
@@ -76,45 +85,41 @@ void clear(Image& image)
     image.height = 0;
     image.loaded = false;
 }
+
+// The signature and the header chunk, which tell a PNG file from others.
+const size_t headSize = 33;
 } // namespace
 
-bool Image::find(const char* path)
+Failure readPng(OpenFile& file, std::vector<unsigned char>& png)
 {
-    failure = findForRewrite(path, source);
-    if (failure.failed())
-        clear(*this);
-    return !failure.failed();
+    png.clear();
+    Failure failure = readUpTo(file, png, headSize);
+    if (!failure.failed() && !startsLikePng(png))
+        return Failure::of(Failure::Kind::notPng);
+    if (!failure.failed() && png.size() == headSize)
+        failure = readUpTo(file, png, SIZE_MAX);
+    return failure;
 }
 
-bool Image::read(std::vector<unsigned char>& png)
-{
-    failure = readForRewrite(source, png);
-    if (failure.failed())
-        clear(*this);
-    return !failure.failed();
-}
-
-void Image::load(const char* path)
-{
-    std::vector<unsigned char> png;
-    failure = readFile(path, png);
-    if (failure.failed())
-        clear(*this);
-    else
-        decode(png);
-}
-
-void Image::decode(const std::vector<unsigned char>& png)
+Failure Image::load(const std::string& path)
 {
     clear(*this);
-    failure = Failure();
+    std::vector<unsigned char> png;
+    OpenFile file;
+    Failure failure = openToRead(path, file);
+    if (!failure.failed())
+        failure = readPng(file, png);
+    return failure.failed() ? failure : decode(png);
+}
+
+Failure Image::decode(const std::vector<unsigned char>& png)
+{
+    clear(*this);
     unsigned decodedWidth = 0;
     unsigned decodedHeight = 0;
     const bool inspected = lodepng_inspect(&decodedWidth, &decodedHeight, &codecState, png.data(), png.size()) == 0;
-    if (inspected && animated(png)) {
-        failure = Failure::of(Failure::Kind::animated);
-        return;
-    }
+    if (inspected && animated(png))
+        return Failure::of(Failure::Kind::animated);
     // The buffer is kept for files of the same size or smaller, but not
     // alongside a larger one: holding both would only raise the peak.
     if (inspected && size_t(decodedWidth) * decodedHeight * 4 > pixels.capacity())
@@ -122,45 +127,26 @@ void Image::decode(const std::vector<unsigned char>& png)
     // The decoder appends, which is why pixels was emptied above.
     const unsigned code = lodepng::decode(pixels, decodedWidth, decodedHeight, codecState, png);
     if (code != 0) {
-        failure = decodeFailure(code, png);
         pixels.clear();
-        return;
+        return decodeFailure(code, png);
     }
     width = decodedWidth;
     height = decodedHeight;
     loaded = true;
+    return Failure();
 }
 
-bool Image::encode(std::vector<unsigned char>& png)
+Failure Image::encode(std::vector<unsigned char>& png)
 {
-    failure = Failure();
     png.clear();
     fitInfoToPixels(codecState.info_png, pixels, std::min(pixelBytes(), pixels.size()));
     // Refuses, with a code of its own, a buffer shorter than the stated size.
-    failure = Failure::codec(lodepng::encode(png, pixels, width, height, codecState));
-    return !failure.failed();
+    return Failure::codec(lodepng::encode(png, pixels, width, height, codecState));
 }
 
-bool Image::save(const char* path)
+Failure Image::save(const std::string& path)
 {
     std::vector<unsigned char> png;
-    if (encode(png))
-        failure = writeNewFile(path, png);
-    return !failure.failed();
-}
-
-bool Image::beginRewrite(Replacement& replacement)
-{
-    std::vector<unsigned char> png;
-    if (encode(png))
-        failure = ::beginRewrite(source, png, replacement);
-    return !failure.failed();
-}
-
-bool Image::rewrite()
-{
-    Replacement replacement;
-    if (beginRewrite(replacement))
-        failure = finish(replacement);
-    return !failure.failed();
+    const Failure failure = encode(png);
+    return failure.failed() ? failure : writeNewFile(path, png);
 }

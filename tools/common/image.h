@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include <lodepng.h>
@@ -25,10 +26,6 @@ struct Image {
     std::vector<unsigned char> pixels;
     lodepng::State codecState;
     bool loaded = false;
-    // Why the last operation on a file failed.
-    Failure failure;
-    // The file that the last read found, for rewrite.
-    SourceFile source;
 
     Image() = default;
     Image(const Image&) = delete;
@@ -36,40 +33,28 @@ struct Image {
 
     size_t pixelBytes() const { return size_t(width) * height * 4; }
 
-    // Decodes the file at path. On failure the image is empty, loaded is
-    // false and failure says why. The pixel buffer's capacity is kept, so
-    // loading many files into one Image does not reallocate for each.
-    void load(const char* path);
+    // Reads the PNG file at path (see readPng) and decodes it. On failure
+    // the image is empty and loaded is false. The pixel buffer's capacity
+    // is kept, so loading many files into one Image does not reallocate for
+    // each.
+    Failure load(const std::string& path);
 
-    // Finds the file at path, to be read, decoded and then rewritten, and
-    // reads the regular file found into png, keeping in source what rewrite
-    // needs. Both return false, with failure set and the image emptied, when
-    // they cannot.
-    bool find(const char* path);
-    bool read(std::vector<unsigned char>& png);
-
-    // What load does once the file is read: decodes PNG bytes in memory. An
+    // Decodes PNG bytes in memory, as load does once the file is read. An
     // animated PNG is refused, since only its first frame would be kept.
-    void decode(const std::vector<unsigned char>& png);
+    Failure decode(const std::vector<unsigned char>& png);
 
-    // Encodes the first pixelBytes() of pixels and writes them as the file at
-    // path, replacing any regular file there whole (see writeNewFile).
-    // Returns false, with failure set and nothing at path changed, when
-    // encoding or writing fails.
-    bool save(const char* path);
-
-    // The same for the file that read found, which is replaced only while it
-    // is that very file, unchanged since (see beginRewrite).
-    bool rewrite();
-
-    // The first half of rewrite, to be finished with finish(replacement),
-    // perhaps on another thread while this image goes on with other work.
-    bool beginRewrite(Replacement& replacement);
-
-    // What save does before writing: encodes into png in memory. Returns
-    // false, with failure set, when the codec refuses. First drops from
+    // Encodes the first pixelBytes() of pixels into png. First drops from
     // codecState what no longer describes the pixels: significant bits
     // always, a grey ICC profile when a pixel has colour, and the low byte
     // of a 16-bit background colour, as decoding dropped it from the pixels.
-    bool encode(std::vector<unsigned char>& png);
+    Failure encode(std::vector<unsigned char>& png);
+
+    // Encodes and writes the file at path, replacing any regular file there
+    // whole (see writeNewFile); on failure nothing at path has changed.
+    Failure save(const std::string& path);
 };
+
+// Reads the PNG file open in file into png: the signature and header first,
+// and the rest only when they start as a PNG file does, so that a large file
+// that is no PNG is refused without being read.
+Failure readPng(OpenFile& file, std::vector<unsigned char>& png);

@@ -4,16 +4,9 @@
 
 #include <windows.h>
 
-#include "file.h"
 #include "path_windows.h"
 
 namespace {
-BOOL WINAPI endOnControl(DWORD)
-{
-    removeTemporaryFiles();
-    return FALSE; // and on to the handler that ends the process
-}
-
 // One argument of the command line, and whether a "*" or "?" in it stood
 // outside double quotes: only then is it a pattern.
 struct Argument {
@@ -150,7 +143,6 @@ bool asksForHelp(const std::string& arg) { return arg == "/?"; }
 
 std::vector<std::string> startProcess(int, char**)
 {
-    SetConsoleCtrlHandler(endOnControl, TRUE);
     std::vector<std::string> arguments;
     for (const Argument& argument : splitCommandLine(GetCommandLineW())) {
         const std::vector<std::wstring> names = argument.wild ? expand(argument.text) : std::vector<std::wstring>();

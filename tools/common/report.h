@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "image.h"
+#include "failure.h"
 
 // Prints "tool: path: reason" as one line on standard error, the path quoted
 // where it would not read back as it is (see quotedName).
@@ -13,7 +13,5 @@ void reportFailure(const char* tool, const char* path, const std::string& reason
 // passes for output given.
 bool standardOutputWritten(const char* tool);
 
-// Load and save for a command: on failure the reason is reported as above.
-// Both return whether they succeeded.
-bool loadOrReport(Image& image, const char* tool, const char* path);
-bool saveOrReport(Image& image, const char* tool, const char* path);
+// Reports failure, if it failed, as above; returns whether it succeeded.
+bool succeeded(const Failure& failure, const char* tool, const char* path);

@@ -3,23 +3,19 @@
 // when something changed; with --check, lists the files that would change
 // instead.
 #include <algorithm>
-#include <condition_variable>
-#include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <mutex>
 #include <new>
-#include <set>
 #include <string>
 #include <thread>
-#include <tuple>
 #include <vector>
 
 #include "console.h"
 #include "hidden_colour_possible.h"
+#include "file_locks.h"
 #include "image.h"
-#include "in_order.h"
 #include "info_option.h"
+#include "ordered_pool.h"
 #include "png_extension.h"
 #include "process.h"
 #include "quote.h"
@@ -46,42 +42,11 @@ const char* const help =
 
 // Flushes mostly wait on the disk, so a few go on for each worker at once.
 const size_t flushesPerJob = 4;
-// Each job and each flush under way holds one of the 256 records of
-// temporary files at most.
 const size_t maxJobs = 48;
+// Each job and each flush holds one write under way at most.
+static_assert(maxJobs * (1 + flushesPerJob) <= maxWritesUnderWay, "more writes at once than the records hold");
 
 enum class Outcome { clean, hidesColour, failed };
-
-// What a job holds while it rewrites a file: where the file is (its folder's
-// device and number, and its name there), and what it is (its own device and
-// number, with no name, which no place has), so that hard links to it wait too.
-using Place = std::tuple<uint64_t, uint64_t, std::string>;
-
-// The places and files that jobs are rewriting, so that a file named twice,
-// under any names, is read by a job only once the one before it is done with
-// it, and sees what that one left, as with one job.
-struct Claims {
-    std::mutex mutex;
-    std::condition_variable released;
-    std::set<Place> busy;
-
-    // Returns whether it had to wait for another job.
-    bool claim(const Place& place)
-    {
-        std::unique_lock<std::mutex> lock(mutex);
-        const bool taken = busy.count(place) != 0;
-        released.wait(lock, [&] { return busy.count(place) == 0; });
-        busy.insert(place);
-        return taken;
-    }
-
-    void release(const Place& place)
-    {
-        const std::lock_guard<std::mutex> lock(mutex);
-        busy.erase(place);
-        released.notify_all();
-    }
-};
 
 struct Result {
     Outcome outcome = Outcome::clean;
@@ -89,70 +54,82 @@ struct Result {
     // A rewrite still to be flushed and moved into place.
     Replacement replacement;
     // What this job holds until its rewrite is done.
-    std::vector<Place> claimed;
+    std::vector<FileKey> held;
 };
 
-// Reads the file, which must be a regular one, claiming it where there are
-// claims, and judges it, from its chunks where they decide and from its
-// pixels where not; the pixels are then left scrubbed in image. The file
-// bytes go before anything is encoded, so that they never add to the peak.
-Outcome examine(Image& image, const char* path, Claims* claims, std::vector<Place>& claimed)
+// Opens and reads the file, which must be a regular one; where there are
+// locks, holds its place and then the file itself, waiting for any job that
+// rewrites it under another name, and opens it again if that job changed it.
+Failure readToRewrite(const char* path, SourceFile& source, std::vector<unsigned char>& png, FileLocks* locks,
+                      std::vector<FileKey>& held)
 {
-    std::vector<unsigned char> png;
-    if (!image.find(path))
-        return Outcome::failed;
-    if (claims != nullptr) {
-        claimed.emplace_back(image.source.folderStatus.device, image.source.folderStatus.file, image.source.name);
-        claims->claim(claimed.back());
+    OpenFile file;
+    Failure failure = findForRewrite(path, source);
+    if (!failure.failed() && locks != nullptr)
+        locks->hold(held.emplace_back(source.place()));
+    if (!failure.failed())
+        failure = openForRewrite(source, file);
+    // What the file is shows only once it is open.
+    if (!failure.failed() && locks != nullptr) {
+        locks->hold(held.emplace_back(source.identity()));
+        if (!unchangedSinceOpened(file))
+            failure = openForRewrite(source, file);
     }
-    if (!image.read(png))
-        return Outcome::failed;
-    // A job that rewrote another name of this file is done with it only now,
-    // and the file is read again as that job left it.
-    if (claims != nullptr) {
-        claimed.emplace_back(image.source.status.device, image.source.status.file, std::string());
-        if (claims->claim(claimed.back()) && !image.read(png))
-            return Outcome::failed;
-    }
-    if (!mayHoldHiddenColour(png))
-        return Outcome::clean;
-    image.decode(png);
-    if (!image.loaded)
-        return Outcome::failed;
-    return scrubHiddenColour(image) ? Outcome::hidesColour : Outcome::clean;
+    return failure.failed() ? failure : readPng(file, png);
 }
 
-// Examines one file and, with claims, begins its rewrite when it hid colour;
-// without, only checks it. A file claimed stays so until its rewrite is done.
-Result handle(Image& image, const char* path, Claims* claims)
+// Judges one file, from its chunks where they decide and from its pixels
+// where not, and, with locks, begins its rewrite when it hid colour; without,
+// only checks it. The file bytes go before anything is encoded, so that they
+// never add to the peak.
+Outcome examine(Image& image, const char* path, FileLocks* locks, Result& result)
+{
+    SourceFile source;
+    std::vector<unsigned char> png;
+    Failure failure = readToRewrite(path, source, png, locks, result.held);
+    if (!failure.failed() && !mayHoldHiddenColour(png))
+        return Outcome::clean;
+    if (!failure.failed())
+        failure = image.decode(png);
+    std::vector<unsigned char>().swap(png);
+    if (!failure.failed() && !scrubHiddenColour(image))
+        return Outcome::clean;
+    if (!failure.failed() && locks != nullptr)
+        failure = image.encode(png);
+    if (!failure.failed() && locks != nullptr)
+        failure = beginRewrite(source, png, result.replacement);
+    if (!failure.failed())
+        return Outcome::hidesColour;
+    result.reason = failure.reason();
+    return Outcome::failed;
+}
+
+// Examines one file; a file held stays so until its rewrite is done.
+Result handle(Image& image, const char* path, FileLocks* locks)
 {
     Result result;
     try {
-        result.outcome = examine(image, path, claims, result.claimed);
-        if (result.outcome == Outcome::hidesColour && claims != nullptr && !image.beginRewrite(result.replacement))
-            result.outcome = Outcome::failed;
-        if (result.outcome == Outcome::failed)
-            result.reason = image.failure.reason();
+        result.outcome = examine(image, path, locks, result);
     } catch (const std::bad_alloc&) {
         result.outcome = Outcome::failed, result.reason = "out of memory";
     }
     if (!result.replacement.pending()) {
-        for (const Place& place : result.claimed)
-            claims->release(place);
-        result.claimed.clear();
+        for (const FileKey& key : result.held)
+            locks->release(key);
+        result.held.clear();
     }
     return result;
 }
 
 // Flushes a rewrite and moves it into place, which mostly waits on the disk,
 // and lets the file go.
-void settle(Result& result, Claims& claims)
+void flushRewrite(Result& result, FileLocks& locks)
 {
     const Failure failure = finish(result.replacement);
     if (failure.failed())
         result.outcome = Outcome::failed, result.reason = failure.reason();
-    for (const Place& place : result.claimed)
-        claims.release(place);
+    for (const FileKey& key : result.held)
+        locks.release(key);
 }
 
 // The number of jobs an option names: a whole number from 1, or 0 when it
@@ -201,24 +178,26 @@ int main(int argc, char** argv)
 
     bool failed = false;
     bool hidden = false;
-    Claims claims;
+    FileLocks locks;
     // One image for each worker, so that its pixel buffer is reused.
     std::vector<Image> images(std::min(jobs, std::max<size_t>(files.size(), 1)));
-    forEachInOrder(
-        files.size(), images.size(), check ? 0 : flushesPerJob * images.size(),
-        [&](size_t worker, size_t i) { return handle(images[worker], files[i], check ? nullptr : &claims); },
-        [](const Result& result) { return result.replacement.pending(); },
-        [&](Result& result) { settle(result, claims); },
-        [&](size_t i, const Result& result) {
-            failed = failed || result.outcome == Outcome::failed;
-            hidden = hidden || result.outcome == Outcome::hidesColour;
-            if (result.outcome == Outcome::failed)
-                reportFailure(tool, files[i], result.reason);
-            else if (check && result.outcome == Outcome::hidesColour && nulls)
-                writeText(stdout, std::string(files[i], std::strlen(files[i]) + 1));
-            else if (check && result.outcome == Outcome::hidesColour)
-                writeText(stdout, quotedName(files[i]) + "\n");
-        });
+    OrderedPool<Result> pool;
+    pool.jobs = images.size();
+    pool.flushers = check ? 0 : flushesPerJob * images.size();
+    pool.work = [&](size_t worker, size_t i) { return handle(images[worker], files[i], check ? nullptr : &locks); };
+    pool.needsFlush = [](const Result& result) { return result.replacement.pending(); };
+    pool.flush = [&](Result& result) { flushRewrite(result, locks); };
+    pool.emit = [&](size_t i, Result& result) {
+        failed = failed || result.outcome == Outcome::failed;
+        hidden = hidden || result.outcome == Outcome::hidesColour;
+        if (result.outcome == Outcome::failed)
+            reportFailure(tool, files[i], result.reason);
+        else if (check && result.outcome == Outcome::hidesColour && nulls)
+            writeText(stdout, std::string(files[i], std::strlen(files[i]) + 1));
+        else if (check && result.outcome == Outcome::hidesColour)
+            writeText(stdout, quotedName(files[i]) + "\n");
+    };
+    pool.run(files.size());
     if (!check)
         return failed ? 1 : 0;
     // A list that never arrived must not pass for an empty one.

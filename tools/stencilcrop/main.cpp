@@ -77,9 +77,9 @@ int main(int argc, char** argv)
         Image stencil;
         // The stencil is read even when the colour image fails, so that one
         // run reports every input that is wrong.
-        const bool colourLoaded = loadOrReport(colour, tool, colourPath);
+        const bool colourLoaded = succeeded(colour.load(colourPath), tool, colourPath);
         current = stencilPath;
-        const bool stencilLoaded = loadOrReport(stencil, tool, stencilPath);
+        const bool stencilLoaded = succeeded(stencil.load(stencilPath), tool, stencilPath);
         if (!colourLoaded || !stencilLoaded)
             return 1;
 
@@ -98,7 +98,7 @@ int main(int argc, char** argv)
         }
 
         current = output.c_str();
-        if (!saveOrReport(colour, tool, output.c_str()))
+        if (!succeeded(colour.save(output), tool, output.c_str()))
             return 1;
         if (!box)
             return 0;

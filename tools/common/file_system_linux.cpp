@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <iterator>
 #include <vector>
 
 #include <fcntl.h>
@@ -27,9 +28,9 @@ namespace {
 
 Failure lastError() { return Failure::system(errno); }
 
-// Looks at name in folder, or at folder itself when name is empty, never
-// through a link.
-bool look(int folder, const char* name, struct statx& info)
+// The status of name in folder, or of folder itself when name is empty,
+// never through a link.
+bool statxAt(int folder, const char* name, struct statx& info)
 {
     const int flags = AT_SYMLINK_NOFOLLOW | (name[0] == '\0' ? AT_EMPTY_PATH : 0);
     return ::statx(folder, name, flags, STATX_BASIC_STATS, &info) == 0;
@@ -41,8 +42,9 @@ bool stickyAndWorldWritable(const struct statx& folder)
 }
 
 // Whether a file or link of this owner in that folder may be another user's
-// trap: the rule of fs.protected_symlinks and fs.protected_regular.
-bool foreignIn(const struct statx& folder, uid_t owner)
+// trap for the caller: the rule of fs.protected_symlinks and
+// fs.protected_regular.
+bool othersInShared(const struct statx& folder, uid_t owner)
 {
     return stickyAndWorldWritable(folder) && owner != ::geteuid() && owner != folder.stx_uid;
 }
@@ -57,8 +59,8 @@ void describe(const struct statx& info, FileStatus& status)
     status.size = info.stx_size;
     status.modified = int64_t(info.stx_mtime.tv_sec) * 1000000000 + info.stx_mtime.tv_nsec;
     status.changed = int64_t(info.stx_ctime.tv_sec) * 1000000000 + info.stx_ctime.tv_nsec;
-    const uint64_t fixed = STATX_ATTR_APPEND | STATX_ATTR_IMMUTABLE;
-    status.fixed = (info.stx_attributes & info.stx_attributes_mask & fixed) != 0;
+    const uint64_t fixedAttributes = STATX_ATTR_APPEND | STATX_ATTR_IMMUTABLE;
+    status.appendOnlyOrImmutable = (info.stx_attributes & info.stx_attributes_mask & fixedAttributes) != 0;
 }
 
 Failure openFolder(const char* path, Handle& folder)
@@ -97,7 +99,7 @@ Failure followInProc(Handle& folder, const std::string& name, bool last)
 {
     Handle target(::openat(folder.native, name.c_str(), O_PATH | O_CLOEXEC));
     struct statx info;
-    if (!target.valid() || !look(target.native, "", info))
+    if (!target.valid() || !statxAt(target.native, "", info))
         return lastError();
     if (!S_ISDIR(info.stx_mode))
         return last ? Failure::of(Failure::Kind::notRegular) : Failure::system(ENOTDIR);
@@ -119,9 +121,9 @@ Failure follow(Handle& folder, const std::string& name, const struct statx& link
         const Failure failure = followInProc(folder, name, last);
         return failure.failed() || !last ? failure : Failure::of(Failure::Kind::folder);
     }
-    if (!look(folder.native, "", here))
+    if (!statxAt(folder.native, "", here))
         return lastError();
-    if (foreignIn(here, link.stx_uid))
+    if (othersInShared(here, link.stx_uid))
         return Failure::of(Failure::Kind::denied);
     // Links in /proc state no size.
     std::string target(std::max<size_t>(link.stx_size, 255) + 1, '\0');
@@ -174,7 +176,7 @@ Failure openFolderOf(const std::string& path, Handle& folder, std::string& name)
             continue;
         if (pending.empty() && component != "..") {
             // The last name: a link there is followed, anything else is the target.
-            if (look(current.native, component.c_str(), info) && S_ISLNK(info.stx_mode)) {
+            if (statxAt(current.native, component.c_str(), info) && S_ISLNK(info.stx_mode)) {
                 failure = follow(current, component, info, pending, hops);
                 continue;
             }
@@ -187,7 +189,7 @@ Failure openFolderOf(const std::string& path, Handle& folder, std::string& name)
             current = std::move(next);
         else if (errno != ENOTDIR && errno != ELOOP)
             failure = lastError();
-        else if (!look(current.native, component.c_str(), info))
+        else if (!statxAt(current.native, component.c_str(), info))
             failure = lastError();
         else if (!S_ISLNK(info.stx_mode))
             failure = Failure::system(ENOTDIR);
@@ -203,17 +205,17 @@ Failure statusAt(const Handle& folder, const std::string& name, FileStatus& stat
     status = FileStatus();
     struct statx info;
     struct statx here;
-    const bool found = look(folder.native, name.c_str(), info);
+    const bool found = statxAt(folder.native, name.c_str(), info);
     if (!found && errno != ENOENT)
         return lastError();
     if (found)
         describe(info, status);
     if (folderStatus == nullptr)
         return Failure();
-    if (!look(folder.native, "", here))
+    if (!statxAt(folder.native, "", here))
         return lastError();
     describe(here, *folderStatus);
-    status.foreign = found && foreignIn(here, info.stx_uid);
+    status.othersInSharedFolder = found && othersInShared(here, info.stx_uid);
     status.readOnly = status.type == FileStatus::Type::regular &&
                       ::faccessat(folder.native, name.c_str(), W_OK, AT_EACCESS | AT_SYMLINK_NOFOLLOW) != 0 &&
                       (errno == EACCES || errno == EPERM);
@@ -224,7 +226,7 @@ Failure statusOf(const Handle& file, FileStatus& status)
 {
     status = FileStatus();
     struct statx info;
-    if (!look(file.native, "", info))
+    if (!statxAt(file.native, "", info))
         return lastError();
     describe(info, status);
     return Failure();
@@ -243,22 +245,22 @@ Failure openPath(const std::string& path, Handle& file)
     return file.valid() ? Failure() : lastError();
 }
 
-Failure createAt(const Handle& folder, const std::string& name, bool privately, Handle& file)
+Failure createAt(const Handle& folder, const std::string& name, bool ownerOnly, Handle& file)
 {
     const int flags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
-    file = Handle(::openat(folder.native, name.c_str(), flags, privately ? 0600 : 0666));
+    file = Handle(::openat(folder.native, name.c_str(), flags, ownerOnly ? 0600 : 0666));
     if (file.valid())
         return Failure();
     return errno == EEXIST ? Failure::of(Failure::Kind::exists) : lastError();
 }
 
-Failure createUnnamedAt(const Handle& folder, bool privately, Handle& file)
+Failure createUnnamedAt(const Handle& folder, bool ownerOnly, Handle& file)
 {
     // Naming the file later goes through /proc, which a container may lack.
     static const bool procMounted = ::access("/proc/self/fd", X_OK) == 0;
     if (!procMounted)
         return Failure::system(ENOENT);
-    file = Handle(::openat(folder.native, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, privately ? 0600 : 0666));
+    file = Handle(::openat(folder.native, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, ownerOnly ? 0600 : 0666));
     return file.valid() ? Failure() : lastError();
 }
 
@@ -380,6 +382,36 @@ void removeAt(NativeHandle folder, const char* name) { ::unlinkat(folder, name, 
 
 namespace {
 thread_local sigset_t held;
+void (*removeAtEnd)() = nullptr;
+
+void endOnSignal(int signal)
+{
+    removeAtEnd();
+    // Held until this handler returns, then ends the process as usual.
+    ::signal(signal, SIG_DFL);
+    ::raise(signal);
+}
+} // namespace
+
+void removeOnEnding(void (*remove)())
+{
+    removeAtEnd = remove;
+    // Every signal whose default ends the process and that can be caught.
+    const int ending[] = {SIGHUP,  SIGINT,  SIGQUIT,   SIGILL,  SIGTRAP, SIGABRT, SIGBUS,    SIGFPE,
+                          SIGUSR1, SIGSEGV, SIGUSR2,   SIGPIPE, SIGALRM, SIGTERM, SIGSTKFLT, SIGXCPU,
+                          SIGVTALRM, SIGPROF, SIGIO, SIGPWR, SIGSYS};
+    struct sigaction action = {};
+    for (int signal = 1; signal < NSIG; ++signal) {
+        const bool realTime = signal >= SIGRTMIN && signal <= SIGRTMAX;
+        if (!realTime && std::find(std::begin(ending), std::end(ending), signal) == std::end(ending))
+            continue;
+        if (::sigaction(signal, nullptr, &action) != 0 || action.sa_handler == SIG_IGN)
+            continue;
+        action.sa_handler = endOnSignal;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = 0;
+        ::sigaction(signal, &action, nullptr);
+    }
 }
 
 void holdSignals()
