@@ -9,3 +9,6 @@
 // letter shows whatever the console's code page is, and that code page is
 // left as it was. A failure is left on the stream, for ferror to find.
 void writeText(std::FILE* stream, const std::string& text);
+
+// Whether stream is a terminal, or on Windows a console, that a person reads.
+bool isTerminal(std::FILE* stream);

@@ -27,3 +27,9 @@ void writeText(std::FILE* stream, const std::string& text)
         std::fwrite(rest.data(), 1, rest.size(), stream);
     }
 }
+
+bool isTerminal(std::FILE* stream)
+{
+    DWORD mode = 0;
+    return GetConsoleMode(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream))), &mode) != 0;
+}

@@ -1,5 +1,7 @@
 #include "failure.h"
 
+#include <cstdio>
+
 #include <lodepng.h>
 
 namespace {
@@ -9,6 +11,18 @@ const unsigned emptyInput = 48;
 // Said the same way as when a container runs out of memory.
 const unsigned allocationFailed = 83;
 } // namespace
+
+std::string sizeText(uint64_t bytes)
+{
+    const char* const units[] = {"bytes", "KiB", "MiB", "GiB", "TiB", "PiB", "EiB"};
+    size_t unit = 0;
+    double size = double(bytes);
+    for (; size >= 1024 && unit + 1 < sizeof units / sizeof *units; ++unit)
+        size /= 1024;
+    char text[32];
+    std::snprintf(text, sizeof text, unit == 0 || size >= 10 ? "%.0f %s" : "%.1f %s", size, units[unit]);
+    return text;
+}
 
 std::string Failure::reason() const
 {
@@ -47,6 +61,9 @@ std::string Failure::reason() const
         return "animated PNG is not supported";
     case Kind::inUse:
         return "in use by another program";
+    case Kind::tooLarge:
+        return (code == 0 ? std::string("needs more") : "needs " + sizeText(code) + " to handle, more") + " than the " +
+               sizeText(limit) + " this run may use";
     }
     return "unknown failure";
 }

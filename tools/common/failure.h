@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 // Why reading, decoding, encoding or writing a file failed: one value from the
@@ -23,18 +24,24 @@ struct Failure {
         ownerLost,    // the replacement could not take the original's owner and group
         animated,     // only the first frame of an animated PNG would survive
         inUse,        // another program holds the file (Windows: shares it with nobody, or deletes it)
+        tooLarge,     // handling it needs code bytes of memory (0: more than limit), more than limit
     };
     Kind kind = Kind::none;
-    unsigned long code = 0;
+    uint64_t code = 0;
+    uint64_t limit = 0;
 
     static Failure system(unsigned long code) { return {Kind::system, code}; }
     static Failure codec(unsigned code) { return {code == 0 ? Kind::none : Kind::codec, code}; }
     static Failure of(Kind kind, unsigned long code = 0) { return {kind, code}; }
+    static Failure tooLarge(uint64_t need, uint64_t limit) { return {Kind::tooLarge, need, limit}; }
 
     bool failed() const { return kind != Kind::none; }
     // One line saying what went wrong, "no error" when nothing did.
     std::string reason() const;
 };
+
+// An amount of memory as people read it: "512 MiB", "2.1 GiB".
+std::string sizeText(uint64_t bytes);
 
 // The system's own words for one of its error codes, on one line; each kind of
 // system has its own.

@@ -214,12 +214,6 @@ Failure openToRead(const std::string& path, OpenFile& file)
     return failure;
 }
 
-bool unchangedSinceOpened(const OpenFile& file)
-{
-    FileStatus now;
-    return !statusOf(file.handle, now).failed() && now.sameFileAndContents(file.status);
-}
-
 Failure readUpTo(OpenFile& file, std::vector<unsigned char>& bytes, size_t size)
 {
     size_t used = bytes.size();
@@ -268,6 +262,16 @@ Failure openForRewrite(SourceFile& source, OpenFile& file)
         failure = notAFile(file.status);
     source.status = file.status;
     return failure;
+}
+
+Failure reopenIfChanged(SourceFile& source, OpenFile& file)
+{
+    FileStatus named;
+    FileStatus now;
+    if (!statusAt(source.folder, source.name, named).failed() && named.sameFileAndContents(file.status) &&
+        !statusOf(file.handle, now).failed() && now.sameFileAndContents(file.status))
+        return Failure();
+    return openForRewrite(source, file);
 }
 
 Replacement::Replacement(Replacement&& other) noexcept { *this = std::move(other); }

@@ -39,10 +39,6 @@ struct OpenFile {
 // folder, nor through a link that a write would refuse to follow.
 Failure openToRead(const std::string& path, OpenFile& file);
 
-// Whether the open file is still as it was when opened (see
-// FileStatus::sameFileAndContents).
-bool unchangedSinceOpened(const OpenFile& file);
-
 // Reads on from where file stands until bytes holds size bytes or the file
 // ends; bytes keeps what it held. On failure bytes is emptied.
 Failure readUpTo(OpenFile& file, std::vector<unsigned char>& bytes, size_t size);
@@ -75,6 +71,11 @@ Failure findForRewrite(const std::string& path, SourceFile& source);
 // for beginRewrite. Anything but a regular file is refused without being
 // opened.
 Failure openForRewrite(SourceFile& source, OpenFile& file);
+
+// Opens the file that source names again, as openForRewrite does, unless
+// its name still names the file open in file and that file is unchanged
+// since it was opened (see FileStatus::sameFileAndContents).
+Failure reopenIfChanged(SourceFile& source, OpenFile& file);
 
 // A write under way: its temporary file made, written and given the
 // original's metadata, but neither flushed nor moved into place, so that the

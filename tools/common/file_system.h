@@ -128,6 +128,8 @@ Failure keepWhenClosed(const Handle& file);
 // Reads up to size bytes, at least one unless the end has come; done says how
 // many.
 Failure readSome(const Handle& file, unsigned char* buffer, size_t size, size_t& done);
+// The same at offset in a regular file, without moving where readSome reads.
+Failure readAt(const Handle& file, uint64_t offset, unsigned char* buffer, size_t size, size_t& done);
 Failure writeAll(const Handle& file, const unsigned char* bytes, size_t size);
 // Until the data are on disk.
 Failure flush(const Handle& file);

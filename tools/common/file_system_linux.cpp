@@ -284,6 +284,16 @@ Failure readSome(const Handle& file, unsigned char* buffer, size_t size, size_t&
     return Failure();
 }
 
+Failure readAt(const Handle& file, uint64_t offset, unsigned char* buffer, size_t size, size_t& done)
+{
+    ssize_t n;
+    while ((n = ::pread(file.native, buffer, size, off_t(offset))) < 0)
+        if (errno != EINTR)
+            return lastError();
+    done = size_t(n);
+    return Failure();
+}
+
 Failure writeAll(const Handle& file, const unsigned char* bytes, size_t size)
 {
     for (size_t done = 0; done < size;) {

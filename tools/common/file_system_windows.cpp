@@ -182,6 +182,19 @@ Failure readSome(const Handle& file, unsigned char* buffer, size_t size, size_t&
     return Failure();
 }
 
+Failure readAt(const Handle& file, uint64_t offset, unsigned char* buffer, size_t size, size_t& done)
+{
+    OVERLAPPED at = {};
+    at.Offset = DWORD(offset);
+    at.OffsetHigh = DWORD(offset >> 32);
+    DWORD read = 0;
+    done = 0;
+    if (!ReadFile(file.native, buffer, DWORD(std::min<size_t>(size, 1u << 30)), &read, &at))
+        return GetLastError() == ERROR_HANDLE_EOF ? Failure() : lastError();
+    done = read;
+    return Failure();
+}
+
 Failure writeAll(const Handle& file, const unsigned char* bytes, size_t size)
 {
     for (size_t done = 0; done < size;) {

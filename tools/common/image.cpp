@@ -1,6 +1,7 @@
 #include "image.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 
@@ -88,27 +89,101 @@ void clear(Image& image)
 
 // The signature and the header chunk, which tell a PNG file from others.
 const size_t headSize = 33;
+
+uint32_t bigEndian(const unsigned char* bytes)
+{
+    return uint32_t(bytes[0]) << 24 | uint32_t(bytes[1]) << 16 | uint32_t(bytes[2]) << 8 | bytes[3];
+}
+
+// The need of a PNG file of size bytes whose bytes read(offset, buffer,
+// length) gives, returning how many it gave; see pngNeed.
+template <typename Read> uint64_t needOf(uint64_t size, bool encoding, Read read)
+{
+    std::vector<unsigned char> head(headSize);
+    if (read(0, head.data(), headSize) < headSize || !startsLikePng(head) || bigEndian(&head[12]) != 0x49484452)
+        return size;
+    // Bits per pixel, from the colour type's channels and the bit depth.
+    const unsigned channels[7] = {1, 0, 3, 1, 2, 0, 4};
+    const double width = bigEndian(&head[16]), height = bigEndian(&head[20]);
+    const double bits = (head[25] < 7 ? channels[head[25]] : 4) * double(head[24]);
+    // Each compressed text or profile chunk inflates to at most 1032 times
+    // its length, and to no more than the codec's limit for its kind.
+    const LodePNGDecoderSettings limits = lodepng::State().decoder;
+    double inflated = 0;
+    unsigned char chunk[8];
+    for (uint64_t at = headSize; at + 12 <= size && read(at, chunk, 8) == 8; at += 12 + uint64_t(bigEndian(chunk))) {
+        const double bound = 1032.0 * bigEndian(chunk);
+        if (std::memcmp(chunk + 4, "zTXt", 4) == 0 || std::memcmp(chunk + 4, "iTXt", 4) == 0)
+            inflated += std::min(bound, double(limits.max_text_size ? limits.max_text_size : bound));
+        if (std::memcmp(chunk + 4, "iCCP", 4) == 0)
+            inflated += std::min(bound, double(limits.max_icc_size ? limits.max_icc_size : bound));
+        if (std::memcmp(chunk + 4, "IEND", 4) == 0)
+            break;
+    }
+    // Decoding holds the file and its image data, then the rows as filtered
+    // and as unfiltered, then the pixels twice over as they are converted
+    // and copied; encoding the pixels, the rows it filters from them, and the
+    // file it makes as it grows. Interlacing adds a filter byte to each row
+    // of each pass.
+    const double file = double(size), pixels = 4 * width * height;
+    const double rows = height * (1 + std::ceil(width * bits / 8)) + (head[28] != 0 ? 7 * height : 0);
+    const double decode = std::max(2 * file + 2 * rows, file + 2 * pixels);
+    const double encode = encoding ? 2 * pixels + 3 * file : 0;
+    const double need = std::max(decode, encode) + 2 * inflated + (1 << 20);
+    return need >= 1.8e19 ? UINT64_MAX : uint64_t(need);
+}
 } // namespace
 
-Failure readPng(OpenFile& file, std::vector<unsigned char>& png)
+uint64_t pngNeed(const std::vector<unsigned char>& png, bool encoding)
 {
-    png.clear();
-    Failure failure = readUpTo(file, png, headSize);
-    if (!failure.failed() && !startsLikePng(png))
-        return Failure::of(Failure::Kind::notPng);
-    if (!failure.failed() && png.size() == headSize)
-        failure = readUpTo(file, png, SIZE_MAX);
+    return needOf(png.size(), encoding, [&](uint64_t at, unsigned char* buffer, size_t length) {
+        const size_t given = at < png.size() ? std::min<size_t>(length, png.size() - size_t(at)) : 0;
+        std::memcpy(buffer, png.data() + std::min<uint64_t>(at, png.size()), given);
+        return given;
+    });
+}
+
+Failure measurePng(const OpenFile& file, bool encoding, uint64_t& need)
+{
+    Failure failure;
+    need = needOf(file.status.size, encoding, [&](uint64_t at, unsigned char* buffer, size_t length) {
+        size_t done = 0;
+        failure = failure.failed() ? failure : readAt(file.handle, at, buffer, length, done);
+        return done;
+    });
     return failure;
 }
 
-Failure Image::load(const std::string& path)
+Failure readPng(OpenFile& file, std::vector<unsigned char>& png, uint64_t limit)
+{
+    png.clear();
+    const bool regular = file.status.type == FileStatus::Type::regular;
+    if (regular && file.status.size > limit)
+        return Failure::tooLarge(file.status.size, limit);
+    Failure failure = readUpTo(file, png, headSize);
+    if (!failure.failed() && !startsLikePng(png))
+        return Failure::of(Failure::Kind::notPng);
+    // One byte past the limit tells a stream that is too long.
+    if (!failure.failed() && png.size() == headSize)
+        failure = readUpTo(file, png, size_t(std::min<uint64_t>(limit, SIZE_MAX - 1)) + 1);
+    if (!failure.failed() && png.size() > limit)
+        failure = Failure::tooLarge(0, limit);
+    return failure;
+}
+
+Failure Image::load(const std::string& path, uint64_t limit, bool encoding, uint64_t* need)
 {
     clear(*this);
     std::vector<unsigned char> png;
     OpenFile file;
     Failure failure = openToRead(path, file);
     if (!failure.failed())
-        failure = readPng(file, png);
+        failure = readPng(file, png, limit);
+    const uint64_t needed = failure.failed() ? 0 : pngNeed(png, encoding);
+    if (need != nullptr)
+        *need = needed;
+    if (!failure.failed() && needed > limit)
+        failure = Failure::tooLarge(needed, limit);
     return failure.failed() ? failure : decode(png);
 }
 

@@ -33,11 +33,13 @@ struct Image {
 
     size_t pixelBytes() const { return size_t(width) * height * 4; }
 
-    // Reads the PNG file at path (see readPng) and decodes it. On failure
-    // the image is empty and loaded is false. The pixel buffer's capacity
-    // is kept, so loading many files into one Image does not reallocate for
-    // each.
-    Failure load(const std::string& path);
+    // Reads the PNG file at path (see readPng) and decodes it, unless its
+    // need (see pngNeed) is more than limit. On failure the image is empty
+    // and loaded is false. The pixel buffer's capacity is kept, so loading
+    // many files into one Image does not reallocate for each. need, where
+    // given, is set to the file's need once known.
+    Failure load(const std::string& path, uint64_t limit = UINT64_MAX, bool encoding = false,
+                 uint64_t* need = nullptr);
 
     // Decodes PNG bytes in memory, as load does once the file is read. An
     // animated PNG is refused, since only its first frame would be kept.
@@ -56,5 +58,17 @@ struct Image {
 
 // Reads the PNG file open in file into png: the signature and header first,
 // and the rest only when they start as a PNG file does, so that a large file
-// that is no PNG is refused without being read.
-Failure readPng(OpenFile& file, std::vector<unsigned char>& png);
+// that is no PNG is refused without being read. A file longer than limit is
+// refused as soon as that is known: a regular file at once, a stream once
+// that much of it is read.
+Failure readPng(OpenFile& file, std::vector<unsigned char>& png, uint64_t limit = UINT64_MAX);
+
+// The memory that handling a PNG file may take, in bytes, known before it is
+// decoded: the file, the pixels decoded from it and what decoding needs
+// beside them, with encoding what encoding them again needs too, and what
+// its compressed text and profile chunks may inflate to, within the codec's
+// limits for each. A file that is no PNG needs its own size. pngNeed works
+// on the file in memory; measurePng on the regular file open in file,
+// reading only its header and the lengths of its chunks.
+uint64_t pngNeed(const std::vector<unsigned char>& png, bool encoding);
+Failure measurePng(const OpenFile& file, bool encoding, uint64_t& need);

@@ -1,9 +1,12 @@
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <functional>
+#include <limits>
 #include <mutex>
 #include <optional>
 #include <system_error>
@@ -11,35 +14,53 @@
 #include <vector>
 
 // Pieces of work numbered 0 to count - 1, done on several threads and passed
-// on in their order, in four stages:
+// on in their order, in five stages:
 //
-//   take   a worker takes the lowest piece not yet started, once fewer than
-//          jobs + flushers pieces are under way (taken and not yet emitted),
-//          so that memory stays near that of that many pieces at once;
-//   work   the worker does it, as work(worker, piece); worker, below jobs,
-//          names the thread, so that each can keep state of its own;
+//   plan   a worker plans each piece ahead, in order, as plan(piece): what it
+//          will need (the Plan's member need, in bytes of memory) and
+//          whatever work should find ready; no more than window pieces are
+//          planned or started and not yet emitted, since each may hold files
+//          open;
+//   take   a worker takes, among the pieces planned and not yet started, the
+//          one with the largest need (the lowest of equals), once it fits
+//          within budget beside the needs of the pieces at work; one that
+//          needs more than the whole budget is taken at once, needing
+//          nothing, for work to refuse;
+//   work   the worker does it, as work(worker, piece, plan); worker, below
+//          jobs, names the thread, so that each can keep state of its own;
+//          its need is given back once work returns;
 //   flush  a result for which needsFlush holds is passed to flush on one of
 //          flushers threads more, for the part of the work that mostly waits
 //          (a flush to disk), while the worker goes on;
 //   emit   the calling thread passes each result to emit, in the order of
-//          the pieces, as soon as it and every one before it are done.
+//          the pieces, as soon as it and every one before it are done, and
+//          calls tick with the number emitted every tickEvery that it waits.
 //
 // As many threads are started as the system grants: without any flusher the
 // workers flush their own results, and without any worker the calling thread
 // does every stage, one piece after another. None of the stages may throw.
-template <typename Result> struct OrderedPool {
+template <typename Plan, typename Result> struct OrderedPool {
     size_t jobs = 1;
     size_t flushers = 0;
-    std::function<Result(size_t worker, size_t piece)> work;
+    // 0 for jobs + flushers.
+    size_t window = 0;
+    uint64_t budget = std::numeric_limits<uint64_t>::max();
+    std::function<Plan(size_t piece)> plan;
+    std::function<Result(size_t worker, size_t piece, Plan& plan)> work;
     std::function<bool(const Result&)> needsFlush = [](const Result&) { return false; };
     std::function<void(Result&)> flush;
     std::function<void(size_t piece, Result&)> emit;
+    std::function<void(size_t emitted)> tick = [](size_t) {};
+    std::chrono::milliseconds tickEvery{250};
 
     void run(size_t count);
 
 private:
     struct Entry {
+        std::optional<Plan> plan;
         std::optional<Result> result;
+        bool planned = false;
+        bool started = false;
         bool done = false;
     };
     std::mutex mutex;
@@ -47,54 +68,89 @@ private:
     // that can act on it: workers for room, flushers for results to flush,
     // the calling thread for the next result done.
     std::condition_variable room, toFlush, frontDone;
-    // The pieces taken and not yet emitted, from the one numbered emitted on;
-    // elements of a deque stay where they are while others come and go at
+    // The pieces planned and not yet emitted, from the one numbered emitted
+    // on; elements of a deque stay where they are while others come and go at
     // its ends.
-    std::deque<Entry> window;
+    std::deque<Entry> entries;
     std::deque<size_t> flushQueue;
     size_t count = 0;
+    size_t planned = 0;
     size_t taken = 0;
     size_t emitted = 0;
+    uint64_t inUse = 0;
     // Workers not yet done, counted before any starts; flushers stop once it
     // is 0 and nothing is left to flush.
     size_t working = 0;
     size_t flushing = 0;
 
+    Entry& entry(size_t piece) { return entries[piece - emitted]; }
+    size_t largestWaiting();
     void worker(size_t self);
     void flusher();
     void finished(size_t piece);
     void runAlone();
 };
 
-// Called with the lock held.
-template <typename Result> void OrderedPool<Result>::finished(size_t piece)
+// The piece planned, not started, with the largest need, or count; called
+// with the lock held.
+template <typename Plan, typename Result> size_t OrderedPool<Plan, Result>::largestWaiting()
 {
-    window[piece - emitted].done = true;
+    size_t best = count;
+    for (size_t piece = emitted; piece < planned; ++piece) {
+        const Entry& candidate = entry(piece);
+        if (candidate.planned && !candidate.started && (best == count || candidate.plan->need > entry(best).plan->need))
+            best = piece;
+    }
+    return best;
+}
+
+// Called with the lock held.
+template <typename Plan, typename Result> void OrderedPool<Plan, Result>::finished(size_t piece)
+{
+    entry(piece).done = true;
     if (piece == emitted)
         frontDone.notify_one();
 }
 
-template <typename Result> void OrderedPool<Result>::worker(size_t self)
+template <typename Plan, typename Result> void OrderedPool<Plan, Result>::worker(size_t self)
 {
     std::unique_lock<std::mutex> lock(mutex);
-    for (;;) {
-        room.wait(lock, [&] { return taken == count || taken < emitted + jobs + flushers; });
-        if (taken == count)
-            break;
-        const size_t piece = taken++;
-        // Those waiting for room need wait no more.
-        if (taken == count)
+    while (taken < count) {
+        if (planned < count && planned < emitted + window) {
+            const size_t piece = planned++;
+            entries.resize(planned - emitted);
+            lock.unlock();
+            Plan made = plan(piece);
+            lock.lock();
+            entry(piece).plan = std::move(made);
+            entry(piece).planned = true;
             room.notify_all();
-        if (window.size() <= piece - emitted)
-            window.resize(piece - emitted + 1);
+            continue;
+        }
+        const size_t piece = largestWaiting();
+        const uint64_t need = piece == count ? 0 : entry(piece).plan->need;
+        const uint64_t reserved = need > budget ? 0 : need;
+        if (piece == count || inUse + reserved > budget) {
+            room.wait(lock);
+            continue;
+        }
+        Entry& taking = entry(piece);
+        taking.started = true;
+        inUse += reserved;
+        // Those waiting for room need wait no more.
+        if (++taken == count)
+            room.notify_all();
         const bool alone = flushing == 0;
         lock.unlock();
-        Result result = work(self, piece);
+        Result result = work(self, piece, *taking.plan);
         const bool waits = needsFlush(result);
         if (waits && alone)
             flush(result);
         lock.lock();
-        window[piece - emitted].result = std::move(result);
+        inUse -= reserved;
+        room.notify_all();
+        taking.plan.reset();
+        taking.result = std::move(result);
         if (waits && !alone) {
             flushQueue.push_back(piece);
             toFlush.notify_one();
@@ -106,7 +162,7 @@ template <typename Result> void OrderedPool<Result>::worker(size_t self)
         toFlush.notify_all();
 }
 
-template <typename Result> void OrderedPool<Result>::flusher()
+template <typename Plan, typename Result> void OrderedPool<Plan, Result>::flusher()
 {
     std::unique_lock<std::mutex> lock(mutex);
     for (;;) {
@@ -116,7 +172,7 @@ template <typename Result> void OrderedPool<Result>::flusher()
         const size_t piece = flushQueue.front();
         flushQueue.pop_front();
         // Not emitted before it is done, so its entry stays where it is.
-        Result& result = *window[piece - emitted].result;
+        Result& result = *entry(piece).result;
         lock.unlock();
         flush(result);
         lock.lock();
@@ -124,30 +180,37 @@ template <typename Result> void OrderedPool<Result>::flusher()
     }
 }
 
-template <typename Result> void OrderedPool<Result>::runAlone()
+template <typename Plan, typename Result> void OrderedPool<Plan, Result>::runAlone()
 {
+    auto last = std::chrono::steady_clock::now();
     for (size_t piece = 0; piece < count; ++piece) {
-        Result result = work(0, piece);
+        Plan made = plan(piece);
+        Result result = work(0, piece, made);
         if (needsFlush(result))
             flush(result);
         emit(piece, result);
+        if (std::chrono::steady_clock::now() - last >= tickEvery) {
+            tick(piece + 1);
+            last = std::chrono::steady_clock::now();
+        }
     }
 }
 
-template <typename Result> void OrderedPool<Result>::run(size_t pieces)
+template <typename Plan, typename Result> void OrderedPool<Plan, Result>::run(size_t pieces)
 {
     count = pieces;
-    taken = emitted = 0;
+    window = window == 0 ? jobs + flushers : window;
     working = jobs;
     std::vector<std::thread> threads;
+    // One worker alone starts none, and keeps its work on this thread.
     try {
-        for (; flushing < flushers; ++flushing)
+        for (; flushing < flushers && (jobs > 1 || flushers > 0); ++flushing)
             threads.emplace_back([this] { flusher(); });
     } catch (const std::system_error&) {
     }
     size_t started = 0;
     try {
-        for (; started < jobs; ++started)
+        for (; started < jobs && (jobs > 1 || flushers > 0); ++started)
             threads.emplace_back([this, started] { worker(started); });
     } catch (const std::system_error&) {
     }
@@ -166,16 +229,20 @@ template <typename Result> void OrderedPool<Result>::run(size_t pieces)
     }
     for (size_t piece = 0; piece < count; ++piece) {
         lock.lock();
-        frontDone.wait(lock, [&] { return !window.empty() && window.front().done; });
-        std::optional<Result> result = std::move(window.front().result);
+        while (!frontDone.wait_for(lock, tickEvery, [&] { return !entries.empty() && entries.front().done; })) {
+            lock.unlock();
+            tick(piece);
+            lock.lock();
+        }
+        std::optional<Result> result = std::move(entries.front().result);
         lock.unlock();
         emit(piece, *result);
         // Gone before its place is given to the next piece.
         result.reset();
         lock.lock();
-        window.pop_front();
+        entries.pop_front();
         ++emitted;
-        room.notify_one();
+        room.notify_all();
         lock.unlock();
     }
     for (std::thread& thread : threads)

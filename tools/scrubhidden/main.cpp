@@ -5,36 +5,39 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <new>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "console.h"
-#include "hidden_colour_possible.h"
-#include "file_locks.h"
 #include "image.h"
 #include "info_option.h"
+#include "machine.h"
+#include "memory_option.h"
 #include "ordered_pool.h"
 #include "png_extension.h"
 #include "process.h"
+#include "progress.h"
 #include "quote.h"
 #include "report.h"
-#include "scrub_hidden_colour.h"
+#include "scrub_file.h"
 
 namespace {
 const char* const tool = "scrubhidden";
 
 const char* const help =
-    "usage: scrubhidden [--check] [-z] [-j N] FILE...\n"
+    "usage: scrubhidden [--check] [-z] [-j N] [--memory SIZE] FILE...\n"
     "\n"
     "Sets the colour of every fully transparent pixel to black in each FILE\n"
     "whose name ends in \".png\", rewriting a file in place only when a pixel\n"
     "changed. Other arguments are skipped.\n"
     "\n"
-    "  --check       write nothing; list the files that hold hidden colour\n"
-    "  -z, --null    end each name in that list with a NUL, written as it is\n"
-    "  -j, --jobs N  handle N files at once (default: one per processor)\n"
+    "  --check        write nothing; list the files that hold hidden colour\n"
+    "  -z, --null     end each name in that list with a NUL, written as it is\n"
+    "  -j, --jobs N   handle N files at once (default: one per processor that\n"
+    "                 the system grants)\n"
+    "  --memory SIZE  start a file only while the files at work may need no\n"
+    "                 more memory than SIZE together (512M, 4G; default: three\n"
+    "                 quarters of what the system grants this process)\n"
     "\n"
     "Exit status: 0 success, 1 some file could not be handled, 2 usage error.\n"
     "With --check: 0 no file holds hidden colour, 1 some file does, 2 some\n"
@@ -46,90 +49,13 @@ const size_t maxJobs = 48;
 // Each job and each flush holds one write under way at most.
 static_assert(maxJobs * (1 + flushesPerJob) <= maxWritesUnderWay, "more writes at once than the records hold");
 
-enum class Outcome { clean, hidesColour, failed };
-
-struct Result {
-    Outcome outcome = Outcome::clean;
-    std::string reason;
-    // A rewrite still to be flushed and moved into place.
-    Replacement replacement;
-    // What this job holds until its rewrite is done.
-    std::vector<FileKey> held;
-};
-
-// Opens and reads the file, which must be a regular one; where there are
-// locks, holds its place and then the file itself, waiting for any job that
-// rewrites it under another name, and opens it again if that job changed it.
-Failure readToRewrite(const char* path, SourceFile& source, std::vector<unsigned char>& png, FileLocks* locks,
-                      std::vector<FileKey>& held)
+// How many files may be planned or at work, or wait to be flushed or
+// printed, at once: each holds a record of its temporary file at most, and
+// two descriptors, beside the four a job holds as it works.
+size_t windowFor(size_t jobs)
 {
-    OpenFile file;
-    Failure failure = findForRewrite(path, source);
-    if (!failure.failed() && locks != nullptr)
-        locks->hold(held.emplace_back(source.place()));
-    if (!failure.failed())
-        failure = openForRewrite(source, file);
-    // What the file is shows only once it is open.
-    if (!failure.failed() && locks != nullptr) {
-        locks->hold(held.emplace_back(source.identity()));
-        if (!unchangedSinceOpened(file))
-            failure = openForRewrite(source, file);
-    }
-    return failure.failed() ? failure : readPng(file, png);
-}
-
-// Judges one file, from its chunks where they decide and from its pixels
-// where not, and, with locks, begins its rewrite when it hid colour; without,
-// only checks it. The file bytes go before anything is encoded, so that they
-// never add to the peak.
-Outcome examine(Image& image, const char* path, FileLocks* locks, Result& result)
-{
-    SourceFile source;
-    std::vector<unsigned char> png;
-    Failure failure = readToRewrite(path, source, png, locks, result.held);
-    if (!failure.failed() && !mayHoldHiddenColour(png))
-        return Outcome::clean;
-    if (!failure.failed())
-        failure = image.decode(png);
-    std::vector<unsigned char>().swap(png);
-    if (!failure.failed() && !scrubHiddenColour(image))
-        return Outcome::clean;
-    if (!failure.failed() && locks != nullptr)
-        failure = image.encode(png);
-    if (!failure.failed() && locks != nullptr)
-        failure = beginRewrite(source, png, result.replacement);
-    if (!failure.failed())
-        return Outcome::hidesColour;
-    result.reason = failure.reason();
-    return Outcome::failed;
-}
-
-// Examines one file; a file held stays so until its rewrite is done.
-Result handle(Image& image, const char* path, FileLocks* locks)
-{
-    Result result;
-    try {
-        result.outcome = examine(image, path, locks, result);
-    } catch (const std::bad_alloc&) {
-        result.outcome = Outcome::failed, result.reason = "out of memory";
-    }
-    if (!result.replacement.pending()) {
-        for (const FileKey& key : result.held)
-            locks->release(key);
-        result.held.clear();
-    }
-    return result;
-}
-
-// Flushes a rewrite and moves it into place, which mostly waits on the disk,
-// and lets the file go.
-void flushRewrite(Result& result, FileLocks& locks)
-{
-    const Failure failure = finish(result.replacement);
-    if (failure.failed())
-        result.outcome = Outcome::failed, result.reason = failure.reason();
-    for (const FileKey& key : result.held)
-        locks.release(key);
+    const size_t left = descriptorsLeft(), spare = 4 * jobs + 8;
+    return std::max<size_t>(1, std::min(maxWritesUnderWay, left > spare ? (left - spare) / 2 : 0));
 }
 
 // The number of jobs an option names: a whole number from 1, or 0 when it
@@ -151,7 +77,8 @@ int main(int argc, char** argv)
     const std::vector<std::string> args = startProcess(argc, argv);
     bool check = false;
     bool nulls = false;
-    size_t jobs = std::min<size_t>(std::max(1u, std::thread::hardware_concurrency()), maxJobs);
+    size_t jobs = std::min(processorsGranted(), maxJobs);
+    uint64_t budget = 0;
     std::vector<const char*> files;
     // No option ends in ".png", so none is ever taken for a file, nor a
     // file for an option.
@@ -165,6 +92,13 @@ int main(int argc, char** argv)
             check = true;
         } else if (arg == "-z" || arg == "--null") {
             nulls = true;
+        } else if (arg == "--memory" || arg.rfind("--memory=", 0) == 0) {
+            const std::string size = arg.size() > 8 ? arg.substr(9) : i + 1 < args.size() ? args[++i] : "";
+            if (!parseMemorySize(size, budget)) {
+                writeText(stderr, std::string(tool) + ": the memory size must be a number of bytes, with K, M, G "
+                                                      "or T after it for powers of 1024: " + quotedName(size) + "\n");
+                return 2;
+            }
         } else if (arg == "-j" || arg == "--jobs" || arg.rfind("-j", 0) == 0 || arg.rfind("--jobs=", 0) == 0) {
             const bool joined = arg != "-j" && arg != "--jobs";
             const std::string count = joined ? arg.substr(arg[1] == 'j' ? 2 : 7) : i + 1 < args.size() ? args[++i] : "";
@@ -178,26 +112,35 @@ int main(int argc, char** argv)
 
     bool failed = false;
     bool hidden = false;
+    budget = budget == 0 ? defaultMemoryBudget() : budget;
     FileLocks locks;
+    Progress progress(tool);
     // One image for each worker, so that its pixel buffer is reused.
     std::vector<Image> images(std::min(jobs, std::max<size_t>(files.size(), 1)));
-    OrderedPool<Result> pool;
+    OrderedPool<FilePlan, FileResult> pool;
     pool.jobs = images.size();
     pool.flushers = check ? 0 : flushesPerJob * images.size();
-    pool.work = [&](size_t worker, size_t i) { return handle(images[worker], files[i], check ? nullptr : &locks); };
-    pool.needsFlush = [](const Result& result) { return result.replacement.pending(); };
-    pool.flush = [&](Result& result) { flushRewrite(result, locks); };
-    pool.emit = [&](size_t i, Result& result) {
+    pool.window = windowFor(pool.jobs);
+    pool.budget = budget;
+    pool.plan = [&](size_t i) { return planFile(files[i], !check); };
+    pool.work = [&](size_t worker, size_t i, FilePlan& plan) {
+        return scrubFile(images[worker], files[i], plan, check ? nullptr : &locks, budget);
+    };
+    pool.needsFlush = [](const FileResult& result) { return result.replacement.pending(); };
+    pool.flush = [&](FileResult& result) { finishFile(result, locks); };
+    pool.emit = [&](size_t i, FileResult& result) {
         failed = failed || result.outcome == Outcome::failed;
         hidden = hidden || result.outcome == Outcome::hidesColour;
         if (result.outcome == Outcome::failed)
-            reportFailure(tool, files[i], result.reason);
+            progress.clear(), reportFailure(tool, files[i], result.reason);
         else if (check && result.outcome == Outcome::hidesColour && nulls)
             writeText(stdout, std::string(files[i], std::strlen(files[i]) + 1));
         else if (check && result.outcome == Outcome::hidesColour)
             writeText(stdout, quotedName(files[i]) + "\n");
     };
+    pool.tick = [&](size_t done) { progress.update(done, files.size()); };
     pool.run(files.size());
+    progress.clear();
     if (!check)
         return failed ? 1 : 0;
     // A list that never arrived must not pass for an empty one.

@@ -10,6 +10,7 @@
 #include "console.h"
 #include "image.h"
 #include "info_option.h"
+#include "memory_option.h"
 #include "output_path.h"
 #include "process.h"
 #include "quote.h"
@@ -19,7 +20,7 @@ namespace {
 const char* const tool = "stencilcrop";
 
 const char* const help =
-    "usage: stencilcrop [--box] COLOUR STENCIL PREFIX\n"
+    "usage: stencilcrop [--box] [--memory SIZE] COLOUR STENCIL PREFIX\n"
     "\n"
     "Fits the PNG image COLOUR to STENCIL, a PNG image of the same size, and\n"
     "writes the result, cropped to the stencil's visible area, to PREFIX\n"
@@ -36,6 +37,10 @@ const char* const help =
     "         the path written (in double quotes with C escapes when it holds a\n"
     "         control character, a double quote or, except on Windows, a\n"
     "         backslash)\n"
+    "\n"
+    "  --memory SIZE  handle no pair that may need more memory than SIZE\n"
+    "                 (512M, 4G; default: three quarters of what the\n"
+    "                 system grants this process)\n"
     "\n"
     "Exit status: 0 success, 1 a file could not be handled, 2 usage error.\n";
 
@@ -60,10 +65,27 @@ int main(int argc, char** argv)
     if (args.size() == 2)
         if (const int status = answerInfoOption(args[1].c_str(), tool, help); status >= 0)
             return status;
-    const bool box = args.size() > 1 && args[1] == "--box";
-    const size_t first = box ? 2 : 1;
+    bool box = false;
+    uint64_t budget = 0;
+    size_t first = 1;
+    for (; first < args.size(); ++first) {
+        const std::string& arg = args[first];
+        if (arg == "--box") {
+            box = true;
+        } else if (arg == "--memory" || arg.rfind("--memory=", 0) == 0) {
+            const std::string size = arg.size() > 8 ? arg.substr(9) : first + 1 < args.size() ? args[++first] : "";
+            if (!parseMemorySize(size, budget)) {
+                writeText(stderr, std::string(tool) + ": the memory size must be a number of bytes, with K, M, G "
+                                                      "or T after it for powers of 1024: " + quotedName(size) + "\n");
+                return 2;
+            }
+        } else {
+            break;
+        }
+    }
+    budget = budget == 0 ? defaultMemoryBudget() : budget;
     if (args.size() < first + 3) {
-        writeText(stderr, std::string("usage: ") + tool + " [--box] COLOUR STENCIL PREFIX\n");
+        writeText(stderr, std::string("usage: ") + tool + " [--box] [--memory SIZE] COLOUR STENCIL PREFIX\n");
         return 2;
     }
     const char* colourPath = args[first].c_str();
@@ -77,9 +99,16 @@ int main(int argc, char** argv)
         Image stencil;
         // The stencil is read even when the colour image fails, so that one
         // run reports every input that is wrong.
-        const bool colourLoaded = succeeded(colour.load(colourPath), tool, colourPath);
+        // Both are held at once, and the colour image is encoded again.
+        uint64_t colourNeed = 0;
+        const bool colourLoaded = succeeded(colour.load(colourPath, budget, true, &colourNeed), tool, colourPath);
         current = stencilPath;
-        const bool stencilLoaded = succeeded(stencil.load(stencilPath), tool, stencilPath);
+        colourNeed = colourLoaded ? colourNeed : 0;
+        Failure failure = stencil.load(stencilPath, budget > colourNeed ? budget - colourNeed : 0);
+        // The two are needed together, and may use the whole budget.
+        if (failure.kind == Failure::Kind::tooLarge)
+            failure = Failure::tooLarge(failure.code == 0 ? 0 : failure.code + colourNeed, budget);
+        const bool stencilLoaded = succeeded(failure, tool, stencilPath);
         if (!colourLoaded || !stencilLoaded)
             return 1;
 

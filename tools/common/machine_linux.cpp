@@ -1,0 +1,111 @@
+#include "machine.h"
+
+#include <algorithm>
+#include <fstream>
+#include <limits>
+#include <sstream>
+#include <string>
+
+#include <dirent.h>
+#include <sched.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+namespace {
+const uint64_t unlimited = std::numeric_limits<uint64_t>::max();
+
+// The first word of a file, or "" where it cannot be read.
+std::string firstWord(const std::string& path)
+{
+    std::ifstream in(path);
+    std::string word;
+    in >> word;
+    return word;
+}
+
+// The number a file holds, or unlimited where it holds none, as with "max".
+uint64_t numberIn(const std::string& path)
+{
+    const std::string word = firstWord(path);
+    if (word.empty() || word.find_first_not_of("0123456789") != std::string::npos)
+        return unlimited;
+    return std::stoull(word);
+}
+
+// The folder of each control group this process belongs to for controller,
+// and those above it, from /proc/self/cgroup: for version 2, where the
+// controller's files sit beside every group, and for version 1, under the
+// controller's own mount. Each is passed to visit, innermost first.
+template <typename Visit> void eachGroup(const std::string& controller, Visit visit)
+{
+    std::ifstream in("/proc/self/cgroup");
+    for (std::string line; std::getline(in, line);) {
+        const size_t first = line.find(':');
+        const size_t second = line.find(':', first + 1);
+        if (first == std::string::npos || second == std::string::npos)
+            continue;
+        std::stringstream list(line.substr(first + 1, second - first - 1));
+        bool named = false;
+        for (std::string name; std::getline(list, name, ',');)
+            named = named || name == controller;
+        const bool unified = line.compare(0, 3, "0::") == 0;
+        if (!named && !unified)
+            continue;
+        const std::string root = unified ? "/sys/fs/cgroup" : "/sys/fs/cgroup/" + controller;
+        for (std::string group = line.substr(second + 1);; group.erase(group.rfind('/'))) {
+            visit(root + (group == "/" ? "" : group), unified);
+            if (group.empty() || group == "/" || group.rfind('/') == std::string::npos)
+                break;
+        }
+    }
+}
+} // namespace
+
+size_t processorsGranted()
+{
+    cpu_set_t set;
+    size_t count = sched_getaffinity(0, sizeof set, &set) == 0 ? size_t(CPU_COUNT(&set)) : 1;
+    eachGroup("cpu", [&](const std::string& folder, bool unified) {
+        std::ifstream in(folder + (unified ? "/cpu.max" : "/cpu.cfs_quota_us"));
+        std::string quota, period;
+        in >> quota >> period;
+        if (!unified)
+            period = firstWord(folder + "/cpu.cfs_period_us");
+        if (quota.empty() || quota[0] == '-' || quota == "max" || period.empty())
+            return;
+        const uint64_t share = std::stoull(quota), each = std::max<uint64_t>(std::stoull(period), 1);
+        count = std::min<size_t>(count, size_t((share + each - 1) / each));
+    });
+    return std::max<size_t>(count, 1);
+}
+
+uint64_t memoryGranted()
+{
+    uint64_t granted = uint64_t(sysconf(_SC_PHYS_PAGES)) * uint64_t(sysconf(_SC_PAGESIZE));
+    eachGroup("memory", [&](const std::string& folder, bool unified) {
+        granted = std::min(granted, numberIn(folder + (unified ? "/memory.max" : "/memory.limit_in_bytes")));
+    });
+    rlimit space;
+    if (getrlimit(RLIMIT_AS, &space) == 0 && space.rlim_cur != RLIM_INFINITY) {
+        // What is mapped already, in pages, comes first in statm.
+        const uint64_t mapped = std::stoull("0" + firstWord("/proc/self/statm")) * uint64_t(sysconf(_SC_PAGESIZE));
+        granted = std::min<uint64_t>(granted, space.rlim_cur > mapped ? space.rlim_cur - mapped : 0);
+    }
+    return granted;
+}
+
+size_t descriptorsLeft()
+{
+    rlimit files;
+    if (getrlimit(RLIMIT_NOFILE, &files) != 0 || files.rlim_cur == RLIM_INFINITY)
+        return std::numeric_limits<size_t>::max();
+    size_t open = 0;
+    if (DIR* folder = opendir("/proc/self/fd")) {
+        while (readdir(folder) != nullptr)
+            ++open;
+        closedir(folder);
+    }
+    // ".", ".." and the folder itself are no descriptors of the process's.
+    open = open > 3 ? open - 3 : 0;
+    return files.rlim_cur > open ? size_t(files.rlim_cur - open) : 0;
+}

@@ -1,0 +1,107 @@
+#include "scrub_file.h"
+
+#include <new>
+
+#include "hidden_colour_possible.h"
+#include "scrub_hidden_colour.h"
+
+namespace {
+// Opens and reads the planned file, which must be a regular one; with locks,
+// holds its name and then the file itself, so that another job that
+// rewrites it, by this name or another, is done with it first, and opens it
+// again where that job changed it. A file that needs more than limit is
+// refused before it is read, as far as its plan tells, or decoded.
+Failure readToScrub(const char* path, FilePlan& plan, std::vector<unsigned char>& png, FileLocks* locks,
+                    std::vector<FileKey>& held, uint64_t limit)
+{
+    SourceFile& source = plan.source;
+    OpenFile& file = plan.file;
+    Failure failure = plan.failure;
+    if (failure.failed()) {
+        failure = findForRewrite(path, source);
+        if (!failure.failed())
+            failure = openForRewrite(source, file);
+    }
+    if (!failure.failed() && locks != nullptr) {
+        locks->hold(held.emplace_back(source.place()));
+        failure = reopenIfChanged(source, file);
+    }
+    // What the file is shows only once it is open.
+    if (!failure.failed() && locks != nullptr) {
+        locks->hold(held.emplace_back(source.identity()));
+        failure = reopenIfChanged(source, file);
+    }
+    if (!failure.failed() && plan.need > limit)
+        failure = Failure::tooLarge(plan.need, limit);
+    if (!failure.failed())
+        failure = readPng(file, png, limit);
+    if (const uint64_t need = failure.failed() ? 0 : pngNeed(png, locks != nullptr); need > limit)
+        failure = Failure::tooLarge(need, limit);
+    return failure;
+}
+
+Outcome examine(Image& image, const char* path, FilePlan& plan, FileLocks* locks, uint64_t limit,
+                FileResult& result)
+{
+    std::vector<unsigned char> png;
+    Failure failure = readToScrub(path, plan, png, locks, result.held, limit);
+    if (!failure.failed() && !mayHoldHiddenColour(png))
+        return Outcome::clean;
+    if (!failure.failed())
+        failure = image.decode(png);
+    // The file bytes go before anything is encoded, so that they never add
+    // to the peak.
+    std::vector<unsigned char>().swap(png);
+    if (!failure.failed() && !scrubHiddenColour(image))
+        return Outcome::clean;
+    if (!failure.failed() && locks != nullptr)
+        failure = image.encode(png);
+    if (!failure.failed() && locks != nullptr)
+        failure = beginRewrite(plan.source, png, result.replacement);
+    if (!failure.failed())
+        return Outcome::hidesColour;
+    result.reason = failure.reason();
+    return Outcome::failed;
+}
+} // namespace
+
+FilePlan planFile(const char* path, bool rewriting)
+{
+    FilePlan plan;
+    plan.failure = findForRewrite(path, plan.source);
+    if (!plan.failure.failed())
+        plan.failure = openForRewrite(plan.source, plan.file);
+    if (!plan.failure.failed())
+        plan.failure = measurePng(plan.file, rewriting, plan.need);
+    return plan;
+}
+
+FileResult scrubFile(Image& image, const char* path, FilePlan& plan, FileLocks* locks, uint64_t limit)
+{
+    FileResult result;
+    try {
+        result.outcome = examine(image, path, plan, locks, limit, result);
+    } catch (const std::bad_alloc&) {
+        result.outcome = Outcome::failed, result.reason = "out of memory";
+    }
+    // A large buffer is not kept for the next file, whose need leaves no
+    // room for it.
+    if (image.pixels.capacity() > (size_t(1) << 22))
+        std::vector<unsigned char>().swap(image.pixels);
+    plan = FilePlan();
+    if (!result.replacement.pending()) {
+        for (const FileKey& key : result.held)
+            locks->release(key);
+        result.held.clear();
+    }
+    return result;
+}
+
+void finishFile(FileResult& result, FileLocks& locks)
+{
+    const Failure failure = finish(result.replacement);
+    if (failure.failed())
+        result.outcome = Outcome::failed, result.reason = failure.reason();
+    for (const FileKey& key : result.held)
+        locks.release(key);
+}

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "file.h"
+#include "file_locks.h"
+#include "image.h"
+
+// One file of a batch, from the look ahead that tells what it will need to
+// its rewrite flushed and moved into place.
+
+// What a file will need, found ahead: the file found and opened, and the
+// memory that handling it may take (see pngNeed), or why it could not be.
+struct FilePlan {
+    uint64_t need = 0;
+    SourceFile source;
+    OpenFile file;
+    Failure failure;
+};
+
+// Finds and opens the file at path and measures what it needs, the more when
+// it is to be rewritten.
+FilePlan planFile(const char* path, bool rewriting);
+
+enum class Outcome { clean, hidesColour, failed };
+
+struct FileResult {
+    Outcome outcome = Outcome::clean;
+    std::string reason;
+    // A rewrite still to be flushed and moved into place.
+    Replacement replacement;
+    // What is held in locks until the rewrite is done.
+    std::vector<FileKey> held;
+};
+
+// Judges the planned file, from its chunks where they decide and from its
+// pixels where not, decoding it into image unless it needs more memory than
+// limit; and, with locks, begins its rewrite when it hid colour, holding its
+// name and the file itself until the rewrite is done; without locks, only
+// checks it. A file that changed since it was planned is read as it is now.
+FileResult scrubFile(Image& image, const char* path, FilePlan& plan, FileLocks* locks, uint64_t limit);
+
+// Flushes a rewrite that scrubFile began and moves it into place, which
+// mostly waits on the disk, and lets the file go.
+void finishFile(FileResult& result, FileLocks& locks);
