@@ -11,7 +11,7 @@
 #include <unistd.h>
 
 namespace {
-const std::string badPng = "not a PNG file\n", usage = "usage: stencilcrop [--box] COLOUR STENCIL PREFIX\n";
+const std::string badPng = "not a PNG file\n", usage = "usage: stencilcrop [--box] [--memory SIZE] COLOUR STENCIL PREFIX\n";
 const std::string nothingWritten = "test ! -s $changed";
 // A sparse file that starts as a PNG file and is too large to read whole
 // under the limit below, and a small one whose data inflate past it.
@@ -22,7 +22,7 @@ const std::string limited = "ulimit -v 200000; ";
 // attributes only root may set, and to act as another user, who must reach
 // the tools and the row's files; the programs that set them up, the room
 // to limit the address space, and mounts of a row's own.
-enum Needs { anyone, root, otherUser, tracer, acls, plainMemory, mounts };
+enum Needs { anyone, root, otherUser, tracer, acls, plainMemory, mounts, cgroups };
 
 struct Row { const char* name; Needs needs; std::string setup, command; int status; std::string errors, after; };
 
@@ -31,7 +31,7 @@ const Row rows[] = {
     {"TooFewArguments", anyone, "", "stencilcrop c.png", 2, usage, nothingWritten},
     {"TwoArguments", anyone, "", "stencilcrop --box c.png s.png", 2, usage, nothingWritten + " && ! test -s out"},
     {"Version", anyone, "", "stencilcrop --version", 0, "", nothingWritten + " && grep -qx 'stencilcrop [0-9.]*' out"},
-    {"Help", anyone, "", "stencilcrop -h", 0, "", nothingWritten + " && grep -qx 'usage: stencilcrop \\[--box\\] COLOUR STENCIL PREFIX' out"},
+    {"Help", anyone, "", "stencilcrop -h", 0, "", nothingWritten + " && grep -qx 'usage: stencilcrop \\[--box\\] \\[--memory SIZE\\] COLOUR STENCIL PREFIX' out"},
     // With standard input closed, the first file opened is descriptor 0; --box counts only before the operands.
     {"NewOutputMode", anyone, "", "umask 022; stencilcrop c.png s.png new/ --box <&-", 0, "", "stat -c %a new/s.png | grep -qx 644 && ! test -s out"},
     // A path that would break the line or read back wrong is quoted; letters beyond ASCII are not.
@@ -49,7 +49,7 @@ const Row rows[] = {
     // Devices and pipes are never written into, however they are named.
     {"OutputIsDevice", root, "mknod new/null c 1 3 && ln -s null new/s.png", "stencilcrop c.png s.png new/", 1, "stencilcrop: new/s.png: not a regular file\n", nothingWritten},
     {"OutputIsPipe", anyone, "mkfifo new/s.png", "timeout 5 stencilcrop c.png s.png new/", 1, "stencilcrop: new/s.png: not a regular file\n", nothingWritten},
-    {"ScrubHelp", anyone, "", "scrubhidden c.png --help", 0, "", nothingWritten + " && grep -qx 'usage: scrubhidden \\[--check\\] \\[-z\\] \\[-j N\\] FILE...' out"},
+    {"ScrubHelp", anyone, "", "scrubhidden c.png --help", 0, "", nothingWritten + " && grep -qx 'usage: scrubhidden \\[--check\\] \\[-z\\] \\[-j N\\] \\[--memory SIZE\\] FILE...' out"},
     {"ScrubSkipsAndRewrites", anyone, "", "scrubhidden dirty.png clean.png bad.png a.b.png d.PNG d.png.bak 'rev.2\\d' d", 1, "scrubhidden: bad.png: " + badPng, "printf '%s\\n' ./a.b.png ./dirty.png | cmp - $changed && cmp dirty.png a.b.png && cp dirty.png again.png && scrubhidden again.png && cmp dirty.png again.png"},
     {"ScrubBrokenFiles", anyone, "head -c 5 c.png >sig.png && head -c -12 c.png >noend.png && echo hello >text.png", "scrubhidden empty.png cut.png sig.png noend.png text.png crc.png dir.png missing.png", 1, "scrubhidden: empty.png: empty file\nscrubhidden: cut.png: truncated PNG file\nscrubhidden: sig.png: truncated PNG file\nscrubhidden: noend.png: truncated PNG file\nscrubhidden: text.png: not a PNG file\nscrubhidden: crc.png: invalid CRC encountered (checking CRC can be disabled)\nscrubhidden: dir.png: is a folder\nscrubhidden: missing.png: No such file or directory\n", nothingWritten},
     // A check writes nothing and lists, in order, the files that hide colour.
@@ -69,9 +69,9 @@ const Row rows[] = {
     {"ScrubPipe", anyone, "mkfifo f.png", "scrubhidden f.png c.png", 1, "scrubhidden: f.png: not a regular file\n", "echo ./c.png | cmp - $changed"},
     {"HelpFullOutput", anyone, "", "stencilcrop --help >/dev/full", 1, "stencilcrop: standard output: No space left on device\n", nothingWritten},
     // Out of memory for one file, the next is still handled.
-    {"OutOfMemory", plainMemory, large, limited + "scrubhidden -j 1 large.png huge.png c.png", 1, "scrubhidden: large.png: out of memory\nscrubhidden: huge.png: out of memory\n", "echo ./c.png | cmp - $changed"},
-    {"OutOfMemoryReading", plainMemory, large, limited + "stencilcrop large.png s.png new/", 1, "stencilcrop: large.png: out of memory\n", nothingWritten},
-    {"OutOfMemoryDecoding", plainMemory, large, limited + "stencilcrop huge.png s.png new/", 1, "stencilcrop: huge.png: out of memory\n", nothingWritten},
+    {"OutOfMemory", plainMemory, large, limited + "scrubhidden -j 1 --memory 8G large.png huge.png c.png", 1, "scrubhidden: large.png: out of memory\nscrubhidden: huge.png: out of memory\n", "echo ./c.png | cmp - $changed"},
+    {"OutOfMemoryReading", plainMemory, large, limited + "stencilcrop --memory=8G large.png s.png new/", 1, "stencilcrop: large.png: out of memory\n", nothingWritten},
+    {"OutOfMemoryDecoding", plainMemory, large, limited + "stencilcrop --memory 8G huge.png s.png new/", 1, "stencilcrop: huge.png: out of memory\n", nothingWritten},
     // A path through a folder that is not there names nothing, and forty links are as many as the kernel follows.
     {"OutputFolderMissing", anyone, "", "stencilcrop c.png s.png nowhere/", 1, "stencilcrop: nowhere/s.png: No such file or directory\n", nothingWritten},
     {"LinkChains", anyone, "ln -s dirty.png l0.png && for i in $(seq 40); do ln -s l$((i - 1)).png l$i.png; done", "scrubhidden l39.png l40.png", 1, "scrubhidden: l40.png: Too many levels of symbolic links\n", "echo ./dirty.png | cmp - $changed"},
@@ -138,6 +138,17 @@ const Row rows[] = {
     {"HardLinks", anyone, "mkdir a b && cp c.png a/x.png && cp c.png b/x.png && for i in $(seq 20); do ln a/x.png a/l$i.png && ln b/x.png b/l$i.png; done", "scrubhidden -j 1 a/*.png && scrubhidden -j 8 b/*.png && scrubhidden --check a/*.png b/*.png", 0, "", "test \"$(stat -c %h a/* b/* | sort -u)\" = 1 && test $(wc -l <$changed) = 42"},
     // A pipe is read once its writer comes, to its end.
     {"PipeWriterLate", anyone, "mkfifo p.png", "{ sleep 0.3; timeout 5 sh -c 'cat c.png >p.png'; } & timeout 10 stencilcrop p.png s.png new/; s=$?; wait; exit $s", 0, "", "grep -qx ./new/s.png $changed"},
+    // What a file needs is known before it is decoded; one that needs more than the budget is refused with both figures.
+    {"MemoryBudget", anyone, large + " && cp " CRAFTED_DIR "/16384-square-hides-colour.png big.png", "scrubhidden --memory 100M large.png huge.png big.png c.png; (head -c 33 c.png; head -c 3000000 /dev/zero) | stencilcrop --memory 2M /dev/stdin s.png new/; stencilcrop --memory 1G big.png s.png new/", 1, "scrubhidden: large.png: needs 3.0 GiB to handle, more than the 100 MiB this run may use\nscrubhidden: huge.png: needs 3.0 GiB to handle, more than the 100 MiB this run may use\nscrubhidden: big.png: needs 2.0 GiB to handle, more than the 100 MiB this run may use\nstencilcrop: /dev/stdin: needs more than the 2.0 MiB this run may use\nstencilcrop: big.png: needs 2.0 GiB to handle, more than the 1.0 GiB this run may use\n", "echo ./c.png | cmp - $changed"},
+    {"MemoryOption", anyone, "", "scrubhidden --memory 12X dirty.png; scrubhidden --memory=0 dirty.png; stencilcrop --memory 1.5.G c.png s.png new/", 2, "scrubhidden: the memory size must be a number of bytes, with K, M, G or T after it for powers of 1024: 12X\nscrubhidden: the memory size must be a number of bytes, with K, M, G or T after it for powers of 1024: 0\nstencilcrop: the memory size must be a number of bytes, with K, M, G or T after it for powers of 1024: 1.5.G\n", nothingWritten},
+    // In a memory control group of 1 GiB, files too large for it are refused by name and the rest handled.
+    {"MemoryGroup", cgroups, "for i in $(seq 30); do cp c.png m$i.png; done && for i in 1 2 3 4; do cp " CRAFTED_DIR "/16384-square-hides-colour.png big$i.png; done", "g=/sys/fs/cgroup/memory/pngtools-row-$$ && mkdir $g && echo 1G >$g/memory.limit_in_bytes && sh -c 'echo $$ >'$g'/cgroup.procs && exec scrubhidden m*.png big*.png'; s=$?; rmdir $g; exit $s", 1, "scrubhidden: big1.png: needs 2.0 GiB to handle, more than the 768 MiB this run may use\nscrubhidden: big2.png: needs 2.0 GiB to handle, more than the 768 MiB this run may use\nscrubhidden: big3.png: needs 2.0 GiB to handle, more than the 768 MiB this run may use\nscrubhidden: big4.png: needs 2.0 GiB to handle, more than the 768 MiB this run may use\n", "test $(wc -l <$changed) = 30 && ! grep -q big $changed"},
+    // Jobs follow the processors granted: one, under an affinity of one processor or a quota of one, starts no thread for a check.
+    {"ProcessorsGranted", tracer, "", "taskset -c 0 strace -f -e trace=clone,clone3 -o /dev/stdout scrubhidden --check c.png dirty.png | grep -c clone", 1, "", "echo 0 | cmp - out"},
+    // The largest file planned is read first.
+    {"BiggestFirst", tracer, "for i in 1 2 3 4 5 6; do cp c.png s$i.png; done && cp ibasn6a16.png z.png", "strace -f -e trace=openat,read -o /dev/stdout scrubhidden --check -j 2 s?.png z.png | awk '/openat.*png\"/ { match($0, /\"[^\"]*\"/); files[$NF] = substr($0, RSTART + 1, RLENGTH - 2) } /read\\([0-9]+, \"\\\\211PNG/ { match($0, /read\\([0-9]+/); if (!done) print files[substr($0, RSTART + 5, RLENGTH - 5)]; done = 1 }'", 0, "", "echo z.png | cmp - out"},
+    // On a terminal a long batch shows how far it is, and each message clears that line first.
+    {"ProgressOnTerminal", tracer, "for i in 1 2 3 4 5 6; do cp c.png h$i.png; done", "script -qec 'strace -f -qq -o /dev/null -e inject=fsync:delay_enter=1000000 scrubhidden -j 1 h1.png h2.png h3.png h4.png bad.png h5.png h6.png' /dev/null; strace -f -qq -o /dev/null -e inject=fsync:delay_enter=1200000 scrubhidden -j 1 c.png bad.png", 1, "scrubhidden: bad.png: not a PNG file\n", "grep -aq 'scrubhidden: [0-9] of 7 files, [0-9]* files/s' out && tr '\\r' '\\n' <out | grep -ax ' *scrubhidden: bad.png: not a PNG file' && ! grep -aq 'files/s' err"},
 };
 
 void PrintTo(const Row& row, std::ostream* out) { *out << row.command; }
@@ -200,6 +211,8 @@ TEST_P(Commands, StatusMessagesAndFiles)
         GTEST_SKIP() << "needs strace, allowed to trace, to send a signal at a chosen system call";
     if (r.needs == mounts && std::system("unshare -m true 2>/dev/null") != 0)
         GTEST_SKIP() << "needs root and a mount namespace of its own, to make a read-only folder";
+    if (r.needs == cgroups && access("/sys/fs/cgroup/memory/cgroup.procs", W_OK) != 0)
+        GTEST_SKIP() << "needs root and a memory control group hierarchy of version 1 to make a group in";
     if (r.needs == plainMemory && sanitized)
         GTEST_SKIP() << "an address-space limit leaves no room for the sanitizer's shadow memory";
     // A leak check cannot run under a tracer.
