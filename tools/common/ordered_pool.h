@@ -91,14 +91,16 @@ private:
     void runAlone();
 };
 
-// The piece planned, not started, with the largest need, or count; called
-// with the lock held.
+// The piece planned, not started, with the largest need, or count while
+// another is being planned and may need more; called with the lock held.
 template <typename Plan, typename Result> size_t OrderedPool<Plan, Result>::largestWaiting()
 {
     size_t best = count;
     for (size_t piece = emitted; piece < planned; ++piece) {
         const Entry& candidate = entry(piece);
-        if (candidate.planned && !candidate.started && (best == count || candidate.plan->need > entry(best).plan->need))
+        if (!candidate.planned)
+            return count;
+        if (!candidate.started && (best == count || candidate.plan->need > entry(best).plan->need))
             best = piece;
     }
     return best;
