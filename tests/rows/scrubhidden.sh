@@ -1,0 +1,61 @@
+# scrubhidden: the files it takes and rewrites, and the lists of --check, at
+# any number of jobs.
+
+# Only .png names are taken; a clean file keeps its bytes and its time, and
+# a broken one is reported, however it is broken.
+row Files
+head -c 5 c.png >sig.png; head -c -12 c.png >noend.png; echo hello >text.png
+exits 1 scrubhidden dirty.png clean.png bad.png a.b.png d.PNG d.png.bak 'rev.2\d' d
+errors "scrubhidden: bad.png: not a PNG file"
+exits 1 scrubhidden empty.png cut.png sig.png noend.png text.png crc.png dir.png missing.png
+errors "scrubhidden: empty.png: empty file" "scrubhidden: cut.png: truncated PNG file" \
+    "scrubhidden: sig.png: truncated PNG file" "scrubhidden: noend.png: truncated PNG file" \
+    "scrubhidden: text.png: not a PNG file" \
+    "scrubhidden: crc.png: invalid CRC encountered (checking CRC can be disabled)" \
+    "scrubhidden: dir.png: is a folder" "scrubhidden: missing.png: No such file or directory"
+holds cmp dirty.png a.b.png
+holds scrubhidden --check dirty.png
+changed a.b.png dirty.png
+
+# A check writes nothing and lists, in order, the files that hide colour;
+# names that would forge lines are quoted, or written raw with -z.
+row CheckLists
+for f in $'a\nb.png' 'q"x.png' 'b\s.png' 'é.png'; do cp c.png "$f"; done
+exits 2 scrubhidden --check dirty.png clean.png basn2c08.png bad.png c.png
+errors "scrubhidden: bad.png: not a PNG file"
+output dirty.png c.png
+exits 1 scrubhidden clean.png basn0g08.png dirty.png basn3p08.png --check
+output dirty.png
+exits 0 scrubhidden --check clean.png basn0g08.png ibasn3p08.png
+output
+exits 2 scrubhidden --check $'a\nb.png' 'q"x.png' 'b\s.png' 'é.png' $'mi\nss.png'
+errors 'scrubhidden: "mi\nss.png": No such file or directory'
+output '"a\nb.png"' '"q\"x.png"' '"b\\s.png"' 'é.png'
+exits 1 scrubhidden -z --check $'a\nb.png' 'q"x.png' clean.png 'b\s.png' 'é.png'
+output -z $'a\nb.png' 'q"x.png' 'b\s.png' 'é.png'
+
+# A name as long as names go is rewritten. Hard links are one file: each
+# name is rewritten in turn, at any number of jobs.
+row LongNameAndHardLinks
+cp c.png $(printf '%0251d.png' 0); mkdir a b; cp c.png a/x.png; cp c.png b/x.png
+for i in $(seq 20); do ln a/x.png a/l$i.png; ln b/x.png b/l$i.png; done
+exits 0 scrubhidden 0*.png -j 2
+exits 0 scrubhidden -j 1 a/*.png
+exits 0 scrubhidden -j 8 b/*.png
+holds scrubhidden --check a/*.png b/*.png
+holds test "$(stat -c %h a/* b/* | sort -u)" = 1
+changed 0*.png a/* b/*
+
+# Jobs at once print, write and end exactly as one job does, and rewrite
+# what a check lists.
+row JobsAsOne
+for j in 1 10; do mkdir w$j; cp -r *.png w$j/; done
+for j in 1 10; do export j
+    exits 2 sh -c 'cd w$j && scrubhidden --check -j$j $(ls) missing.png' >o$j 2>e$j
+    exits 1 sh -c 'cd w$j && scrubhidden --jobs=$j $(ls | sed p) missing.png' >>o$j 2>>e$j
+done
+holds cmp o1 o10
+holds cmp e1 e10
+holds diff -r w1 w10
+holds grep -q missing.png e1
+changed o1 o10 e1 e10 $(sed 's|^|w1/|' o1) $(sed 's|^|w10/|' o1)
