@@ -26,14 +26,12 @@ row() {
     line=${BASH_LINENO[0]}
     for need in "${@:3}"; do
         case $need in
-            root) ((EUID == 0)) || skip "needs root, for what only root may do" ;;
-            other-user) ((EUID == 0)) || skip "needs root, to act as another user" ;;
+            root | other-user) ((EUID == 0)) || skip "needs root, to act as root or another user" ;;
             strace) strace -o /dev/null true 2>/dev/null || skip "needs strace, allowed to trace"
                 export ASAN_OPTIONS=$ASAN_OPTIONS:detect_leaks=0 ;; # no leak check under a tracer
             acls) setfacl -m u:4321:r . 2>/dev/null && setfacl -b . || skip "needs ACLs here" ;;
             mounts) unshare -m true 2>/dev/null || skip "needs a mount namespace of its own" ;;
             plain-memory) [[ ! $SANITIZED ]] || skip "the sanitizer needs room beyond the limit" ;;
-            *) fail "no such need: $need" ;;
         esac
     done
 }

@@ -31,12 +31,11 @@ ln -s ../dirty.png sh/s.png; ln -s ../priv sh/out; ln -s ../c.png sh/in.png; tou
 chmod 666 sh/t.png; chown -h 1 sh/s.png sh/out sh/in.png sh/t.png sh/x.png
 exits 1 stencilcrop c.png s.png sh/
 exits 1 stencilcrop c.png s.png sh/out/
-exits 1 scrubhidden sh/out/secret.png
 exits 1 stencilcrop sh/in.png s.png new/
 exits 1 stencilcrop c.png t.png sh/
+exits 1 scrubhidden sh/out/secret.png sh/x.png
 errors "stencilcrop: sh/s.png: $denied" "stencilcrop: sh/out/s.png: $denied" \
-    "scrubhidden: sh/out/secret.png: $denied" "stencilcrop: sh/in.png: $denied" \
-    "stencilcrop: sh/t.png: $denied"
-exits 0 scrubhidden sh/x.png
+    "stencilcrop: sh/in.png: $denied" "stencilcrop: sh/t.png: $denied" \
+    "scrubhidden: sh/out/secret.png: $denied"
 holds test "$(stat -c %u sh/x.png)" = 1
 changed sh/x.png

@@ -13,17 +13,15 @@ exits 2 scrubhidden -j 0 dirty.png
 errors "$usage" "$usage" "$usage" "$count: 1x" "$count: 0"
 output
 
-# scrubhidden takes --help anywhere, and then handles no file.
-row HelpAndVersion
+# scrubhidden takes --help anywhere, and then handles no file. Text that
+# cannot be written fails the run; the file of --box stays written.
+row HelpVersionAndFullOutput
 exits 0 stencilcrop --version
 exits 0 stencilcrop -h
 exits 0 scrubhidden c.png --help
 holds grep -qx 'stencilcrop [0-9.]*' out
-holds grep -qx 'usage: stencilcrop \[--box\] COLOUR STENCIL PREFIX' out
+holds grep -qxF "$usage" out
 holds grep -qx 'usage: scrubhidden \[--check\] \[-z\] \[-j N\] FILE...' out
-
-# Text that cannot be written fails the run; the file of --box stays written.
-row FullOutput
 exits 1 stencilcrop --help >/dev/full
 exits 2 scrubhidden --check dirty.png >/dev/full
 exits 1 stencilcrop --box c.png s.png new/ >/dev/full
