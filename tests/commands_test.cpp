@@ -33,27 +33,23 @@ std::vector<Row> rows()
 }
 
 class Commands : public ::testing::TestWithParam<Row> {};
-const bool sanitized = TOOLS_SANITIZED;
 } // namespace
 
 TEST_P(Commands, Row)
 {
     const Row& row = GetParam();
-    fs::path base = ::testing::TempDir(), tools = BIN_DIR;
-    if (row.otherUser) { // where that user reaches the row and the tools, as perhaps not the build
-        char name[] = "/tmp/pngtools-row-XXXXXX";
-        ASSERT_TRUE(mkdtemp(name) != nullptr && chmod(name, 0755) == 0);
-        base = name, tools = base / "bin";
-        fs::create_directory(tools);
-        for (const char* tool : {"stencilcrop", "scrubhidden"})
-            fs::copy_file(fs::path(BIN_DIR) / tool, tools / tool);
-    }
+    // A row acting as another user runs where that user can reach it, as
+    // perhaps not the build's folder, and copies the tools beside it.
+    char reachable[] = "/tmp/pngtools-row-XXXXXX";
+    ASSERT_TRUE(!row.otherUser || (mkdtemp(reachable) && chmod(reachable, 0755) == 0));
+    const fs::path base = row.otherUser ? reachable : ::testing::TempDir();
     const fs::path dir = base / ("row-" + row.name);
     fs::remove_all(dir);
     fs::create_directory(dir);
     for (const auto& [name, value] : {std::pair{"ROW_DIR", dir.string()}, {"ROW_GROUP", row.group},
-             {"ROW_NAME", row.name}, {"TOOLS", tools.string()}, {"CORPUS", CORPUS_DIR},
-             {"CRAFTED", CRAFTED_DIR}, {"RUN_ROW", RUN_ROW}, {"SANITIZED", sanitized ? "1" : ""}})
+             {"ROW_NAME", row.name}, {"TOOLS", BIN_DIR}, {"CORPUS", CORPUS_DIR},
+             {"CRAFTED", CRAFTED_DIR}, {"RUN_ROW", RUN_ROW},
+             {"SANITIZED", TOOLS_SANITIZED ? "1" : ""}})
         setenv(name, value.c_str(), 1);
     FILE* shell = popen("cd \"$ROW_DIR\" && exec bash \"$RUN_ROW\"", "r");
     std::string report(1 << 20, '\0');
