@@ -26,7 +26,7 @@ row() {
     line=${BASH_LINENO[0]}
     for need in "${@:3}"; do
         case $need in
-            root) ((EUID == 0)) || skip "needs root, to act as root" ;;
+            root) ((EUID == 0)) || skip "needs root, to set what only root may" ;;
             other-user) ((EUID == 0)) || skip "needs root, to act as another user"
                 mkdir ../bin && cp "$TOOLS"/{stencilcrop,scrubhidden} ../bin
                 PATH=$PWD/../bin:$PATH ;;
