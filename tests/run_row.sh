@@ -67,7 +67,8 @@ exits() {
 errors() { took err '%s\n' "$@"; }
 output() { if [[ $1 == -z ]]; then took out '%s\0' "${@:2}"; else took out '%s\n' "$@"; fi; }
 took() {
-    cmp -s <(news "$1") <( (($# < 3)) || printf "$2" "${@:3}") || fail "$1:" "$(news "$1")"
+    cmp -s <(news "$1") <( (($# < 3)) || printf "$2" "${@:3}") ||
+        report "${BASH_LINENO[1]}" "$1:" "$(news "$1")" # the line of errors or output
     taken[$1]=$(stat -c %s "$1")
 }
 # changed PATH...: exactly these paths were made, changed or removed.
@@ -84,6 +85,11 @@ holds() {
     (($? != 0 == want)) || fail "ran: $(printf '%q ' "$@")" "$said"
 }
 
+# The samples: the corpus; c.png and its copies dirty.png, a.b.png and the
+# like hold colour behind transparent pixels, clean.png has transparent
+# pixels, all black, s.png is a stencil; empty, cut, bad and crc.png are
+# broken, dir.png is a folder, new/ is empty; and the crafted clear.png (no
+# pixel visible) and small.png (32x2).
 exec 3>&1 >>out 2>>err
 cp "$CORPUS"/*.png "$CRAFTED"/{clear,small}.png . && mkdir new dir.png && touch empty.png &&
     cp basn4a08.png s.png && cp basn6a08.png c.png && cp ftbbn0g01.png clean.png &&
