@@ -74,7 +74,8 @@ TEST_P(Rewrite, ReplacesOnlyTheFileRead)
     ASSERT_EQ(image.encode(png).reason(), "no error");
     Replacement replacement;
     ASSERT_TRUE(!change.late || !beginRewrite(source, png, replacement).failed());
-    ASSERT_EQ(std::system(("cd " + dir + " && " + change.between).c_str()), 0);
+    setenv("REWRITE_DIR", dir.c_str(), 1);
+    ASSERT_EQ(std::system((std::string("cd \"$REWRITE_DIR\" && ") + change.between).c_str()), 0);
     auto before = contents(dir);
     for (const auto& entry : fs::directory_iterator(dir + "d"))
         before.erase(entry.path().filename().string()[0] == '.' ? entry.path().string() : "");

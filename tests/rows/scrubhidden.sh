@@ -1,0 +1,94 @@
+# scrubhidden: the files it takes and rewrites, and the lists of --check, at
+# any number of jobs.
+
+# Only .png names are taken; a clean file keeps its bytes and its time, and
+# a broken one is reported, however it is broken.
+row Files
+head -c 5 c.png >sig.png; head -c -12 c.png >noend.png; echo hello >text.png
+exits 1 scrubhidden dirty.png clean.png bad.png a.b.png d.PNG d.png.bak 'rev.2\d' d
+errors "scrubhidden: bad.png: not a PNG file"
+exits 1 scrubhidden empty.png cut.png sig.png noend.png text.png crc.png dir.png missing.png
+errors "scrubhidden: empty.png: empty file" "scrubhidden: cut.png: truncated PNG file" \
+    "scrubhidden: sig.png: truncated PNG file" "scrubhidden: noend.png: truncated PNG file" \
+    "scrubhidden: text.png: not a PNG file" \
+    "scrubhidden: crc.png: invalid CRC encountered (checking CRC can be disabled)" \
+    "scrubhidden: dir.png: is a folder" "scrubhidden: missing.png: No such file or directory"
+holds cmp dirty.png a.b.png
+holds scrubhidden --check dirty.png
+changed a.b.png dirty.png
+
+# A check writes nothing and lists, in order, the files that hide colour;
+# names that would forge lines are quoted (a byte that is no part of UTF-8
+# in octal), or written raw with -z.
+row CheckLists
+for f in $'a\nb.png' 'q"x.png' 'b\s.png' 'é.png' $'\310x.png'; do cp c.png "$f"; done
+exits 2 scrubhidden --check dirty.png clean.png basn2c08.png bad.png c.png
+errors "scrubhidden: bad.png: not a PNG file"
+output dirty.png c.png
+exits 1 scrubhidden clean.png basn0g08.png dirty.png basn3p08.png --check
+output dirty.png
+exits 0 scrubhidden --check clean.png basn0g08.png ibasn3p08.png
+output
+exits 2 scrubhidden --check $'a\nb.png' 'q"x.png' 'b\s.png' 'é.png' $'\310x.png' $'mi\nss.png'
+errors 'scrubhidden: "mi\nss.png": No such file or directory'
+output '"a\nb.png"' '"q\"x.png"' '"b\\s.png"' 'é.png' '"\310x.png"'
+exits 1 scrubhidden -z --check $'a\nb.png' 'q"x.png' clean.png 'b\s.png' 'é.png'
+output -z $'a\nb.png' 'q"x.png' 'b\s.png' 'é.png'
+
+# A name as long as names go is rewritten. Hard links are one file: each
+# name is rewritten in turn, at any number of jobs.
+row LongNameAndHardLinks
+cp c.png $(printf '%0251d.png' 0); mkdir a b; cp c.png a/x.png; cp c.png b/x.png
+for i in $(seq 20); do ln a/x.png a/l$i.png; ln b/x.png b/l$i.png; done
+exits 0 scrubhidden -j 1 0*.png a/*.png
+exits 0 scrubhidden -j 9 b/*.png
+holds scrubhidden --check a/*.png b/*.png
+holds test "$(stat -c %h a/* b/* | sort -u)" = 1
+changed 0*.png a/* b/*
+
+# Jobs at once print, write and end exactly as one job does (outputs o and
+# e in each folder), and rewrite what a check lists.
+row JobsAsOne
+for j in 1 10; do mkdir w$j; cp -r *.png w$j/; done
+for j in 1 10; do export j
+    exits 2 sh -c 'cd w$j && scrubhidden --check -j$j $(ls) missing.png >o 2>e'
+    exits 1 sh -c 'cd w$j && scrubhidden --jobs=$j $(ls | sed p) missing.png >>o 2>>e'
+done
+holds diff -r w1 w10
+holds grep -q missing.png w1/e
+changed w1/o w1/e w10/o w10/e $(sed 's|^|w1/|' w1/o) $(sed 's|^|w10/|' w1/o)
+
+# Jobs follow the processors granted: a check under an affinity of one
+# processor, or within a CPU quota of one, starts no thread (grep finds no
+# clone, and fails).
+row ProcessorsGranted needs strace cgroups
+cpu=/sys/fs/cgroup/cpu/pngtools-row-$$; mkdir "$cpu"; echo 50000 >"$cpu/cpu.cfs_quota_us"
+trace='strace -f -e trace=clone,clone3 -o /dev/stdout scrubhidden --check clean.png | grep -c clone'
+exits 1 sh -c "taskset -c 0 $trace"
+exits 1 sh -c "echo \$\$ >$cpu/cgroup.procs && $trace"
+rmdir "$cpu"
+output 0 0
+
+# Among the files ahead, the largest starts first: one worker reads it
+# before any other.
+row BiggestFirst needs strace
+for i in 1 2 3 4 5 6; do cp c.png s$i.png; done; cp ibasn6a16.png z.png
+exits 0 sh -c 'strace -f -e trace=openat,read -o /dev/stdout scrubhidden -j 1 s?.png z.png |
+    awk '\''
+    /openat.*png"/ { match($0, /"[^"]*"/); files[$NF] = substr($0, RSTART + 1, RLENGTH - 2) }
+    /read\([0-9]+, "\\211PNG/ && !done++ { split($0, call, /[(,]/); print files[call[2]] }'\'
+output z.png
+changed s?.png z.png
+
+# On a terminal, a long batch shows how far it is, and each message clears
+# that line first; elsewhere nothing of it is written.
+row Progress needs strace
+for i in 1 2 3 4 5 6; do cp c.png h$i.png; done
+slow="strace -f -qq -o /dev/null -e inject=fsync:delay_enter=1000000"
+exits 1 script -qec "$slow scrubhidden -j 1 h1.png h2.png h3.png h4.png bad.png h5.png h6.png" \
+    /dev/null
+holds grep -aq 'scrubhidden: [0-9] of 7 files, [0-9]* files/s' out
+holds grep -axq ' *scrubhidden: bad.png: not a PNG file' <(tr '\r' '\n' <out)
+exits 1 inject fsync:delay_enter=1200000 scrubhidden -j 1 c.png bad.png
+errors "scrubhidden: bad.png: not a PNG file"
+changed h*.png c.png

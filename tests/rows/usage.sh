@@ -1,0 +1,29 @@
+# Usage errors, help and version, and text that standard output cannot take.
+usage="usage: stencilcrop [--box] [--memory SIZE] COLOUR STENCIL PREFIX"
+count="scrubhidden: the job count must be a whole number from 1"
+full="standard output: No space left on device"
+
+# Nothing is read or written, not even the line of --box.
+row UsageErrors
+exits 2 stencilcrop
+exits 2 stencilcrop c.png
+exits 2 stencilcrop --box c.png s.png
+exits 2 scrubhidden --jobs 1x dirty.png
+exits 2 scrubhidden -j 0 dirty.png
+errors "$usage" "$usage" "$usage" "$count: 1x" "$count: 0"
+output
+
+# scrubhidden takes --help anywhere, and then handles no file. Text that
+# cannot be written fails the run; the file of --box stays written.
+row HelpVersionAndFullOutput
+exits 0 stencilcrop --version
+exits 0 stencilcrop -h
+exits 0 scrubhidden c.png --help
+holds grep -qx 'stencilcrop [0-9.]*' out
+holds grep -qxF "$usage" out
+holds grep -qx 'usage: scrubhidden \[--check\] \[-z\] \[-j N\] \[--memory SIZE\] FILE...' out
+exits 1 stencilcrop --help >/dev/full
+exits 2 scrubhidden --check dirty.png >/dev/full
+exits 1 stencilcrop --box c.png s.png new/ >/dev/full
+errors "stencilcrop: $full" "scrubhidden: $full" "stencilcrop: $full"
+changed new/s.png
