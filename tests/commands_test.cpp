@@ -9,7 +9,7 @@
 #include <unistd.h>
 
 namespace {
-const std::string badPng = "not a PNG file\n", usage = "usage: stencilcrop [--box] COLOUR STENCIL PREFIX\n";
+const std::string badPng = "not a PNG file\n", usage = "usage: stencilcrop [--box] COLOUR STENCIL PREFIX\n", scrubUsage = "usage: scrubhidden [--check] [-z] [-j N] FILE...\n";
 const std::string nothingWritten = "test ! -s $changed";
 // A sparse file that starts as a PNG file and is too large to read whole
 // under the limit below, and a small one whose data inflate past it.
@@ -29,8 +29,8 @@ const Row rows[] = {
     {"TwoArguments", anyone, "", "stencilcrop --box c.png s.png", 2, usage, nothingWritten + " && ! test -s out"},
     {"Version", anyone, "", "stencilcrop --version", 0, "", nothingWritten + " && grep -qx 'stencilcrop [0-9.]*' out"},
     {"Help", anyone, "", "stencilcrop -h", 0, "", nothingWritten + " && grep -qx 'usage: stencilcrop \\[--box\\] COLOUR STENCIL PREFIX' out"},
-    // With standard input closed, the first file opened is descriptor 0; --box counts only before the operands.
-    {"NewOutputMode", anyone, "", "umask 022; stencilcrop c.png s.png new/ --box <&-", 0, "", "stat -c %a new/s.png | grep -qx 644 && ! test -s out"},
+    // With standard input closed, the first file opened is descriptor 0; --box counts after the operands too.
+    {"NewOutputMode", anyone, "", "umask 022; stencilcrop c.png s.png new/ --box <&-", 0, "", "stat -c %a new/s.png | grep -qx 644 && echo '1 0 31 32 32 32 new/s.png' | cmp - out"},
     // A path that would break the line or read back wrong is quoted; letters beyond ASCII are not.
     {"BoxQuotedPath", anyone, R"x(mkdir "$(printf 'a\nb"c\\é')")x", R"x(stencilcrop --box c.png s.png "$(printf 'a\nb"c\\é/')")x", 0, "", R"x(printf '%s\n' '1 0 31 32 32 32 "a\nb\"c\\é/s.png"' | cmp - out)x"},
     {"BoxSameFile", anyone, "mkdir a b", "stencilcrop --box c.png s.png a/ && stencilcrop c.png s.png b/", 0, "", "cmp a/s.png b/s.png && echo '1 0 31 32 32 32 a/s.png' | cmp - out"},
@@ -125,6 +125,13 @@ const Row rows[] = {
     {"FlushFails", tracer, "", "strace -f -qq -o /dev/null -e inject=fsync:error=EIO scrubhidden dirty.png", 1, "scrubhidden: dirty.png: Input/output error\n", nothingWritten},
     // A descriptor left open for each file would run out here.
     {"ManyFilesFewDescriptors", anyone, "", "ulimit -n 12; scrubhidden $(yes clean.png | head -n 20)", 0, "", nothingWritten},
+    // A mistyped option is refused before anything is read; "--" ends the options, so that a name may start with "-".
+    {"UnknownOptions", anyone, "", "for a in -check --CHECK -; do scrubhidden $a dirty.png; echo $?; done; stencilcrop c.png s.png new/ --bx", 2, "scrubhidden: unknown option: -check\n" + scrubUsage + "scrubhidden: unknown option: --CHECK\n" + scrubUsage + "scrubhidden: unknown option: -\n" + scrubUsage + "stencilcrop: unknown option: --bx\n" + usage, nothingWritten + " && printf '2\\n2\\n2\\n' | cmp - out"},
+    {"OptionsEnd", anyone, "", "stencilcrop -- c.png s.png -a && scrubhidden -- --check dirty.png", 0, "", "printf '%s\\n' ./-as.png ./dirty.png | cmp - $changed"},
+    // Wildcards that matched several files would shift the operands.
+    {"MoreThanThreeOperands", anyone, "", "stencilcrop --box c*.png s.png new/", 2, "stencilcrop: more than three operands: a wildcard may have matched several files\n" + usage, nothingWritten + " && ! test -s out"},
+    // Each line is out as it is written, so both streams keep their order in one file.
+    {"LinesInOrder", anyone, "", "scrubhidden --check -j 2 dirty.png bad.png c.png 2>&1", 2, "", "printf 'dirty.png\\nscrubhidden: bad.png: not a PNG file\\nc.png\\n' | cmp - out"},
 };
 
 void PrintTo(const Row& row, std::ostream* out) { *out << row.command; }

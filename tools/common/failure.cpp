@@ -45,6 +45,8 @@ std::string Failure::reason() const
         return "animated PNG is not supported";
     case Kind::inUse:
         return "in use by another program";
+    case Kind::device:
+        return "is a device";
     }
     return "unknown failure";
 }

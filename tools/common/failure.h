@@ -22,6 +22,7 @@ struct Failure {
         metadataLost, // the replacement could not take the original's ACL or attributes
         animated,     // only the first frame of an animated PNG would survive
         inUse,        // another program holds the file (Windows: shares it with nobody, or deletes it)
+        device,       // a name that the system takes for a device (Windows: "aux.png", "CON.png")
     };
     Kind kind = Kind::none;
     unsigned long code = 0;

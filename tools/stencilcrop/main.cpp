@@ -7,9 +7,10 @@
 #include <vector>
 
 #include "apply_stencil.h"
+#include "command_line.h"
 #include "console.h"
 #include "image.h"
-#include "info_option.h"
+#include "options.h"
 #include "output_path.h"
 #include "process.h"
 #include "quote.h"
@@ -57,18 +58,34 @@ void printBox(const Box& crop, const Image& stencil, const std::string& path)
 int main(int argc, char** argv)
 {
     const std::vector<std::string> args = startProcess(argc, argv);
-    if (args.size() == 2)
-        if (const int status = answerInfoOption(args[1].c_str(), tool, help); status >= 0)
+    bool box = false;
+    bool optionsEnded = false;
+    std::vector<std::string> operands;
+    for (size_t i = 1; i < args.size(); ++i) {
+        const std::string option = optionsEnded ? std::string() : optionIn(args[i]);
+        if (option.empty())
+            operands.push_back(args[i]);
+        else if (option == "--")
+            optionsEnded = true;
+        else if (option == "--box")
+            box = true;
+        else if (const int status = answerInfoOption(option, tool, help); status >= 0)
             return status;
-    const bool box = args.size() > 1 && args[1] == "--box";
-    const size_t first = box ? 2 : 1;
-    if (args.size() < first + 3) {
-        writeText(stderr, std::string("usage: ") + tool + " [--box] COLOUR STENCIL PREFIX\n");
-        return 2;
+        else
+            return usageError(tool, "unknown option: " + quotedName(args[i]), help);
     }
-    const char* colourPath = args[first].c_str();
-    const char* stencilPath = args[first + 1].c_str();
-    const char* prefix = args[first + 2].c_str();
+    // A wildcard that matched several files would shift the operands, so
+    // that one input is taken for another and the output lands elsewhere.
+    for (const std::string& operand : operands)
+        if (const std::string pattern = wildcardMatchingSeveral(operand); !pattern.empty())
+            return usageError(tool, quotedName(pattern) + ": the wildcard matches several files", help);
+    if (operands.size() > 3)
+        return usageError(tool, "more than three operands: a wildcard may have matched several files", help);
+    if (operands.size() < 3)
+        return usageError(tool, "", help);
+    const char* colourPath = operands[0].c_str();
+    const char* stencilPath = operands[1].c_str();
+    const std::string& prefix = operands[2];
 
     std::string output;
     const char* current = colourPath;
@@ -100,6 +117,8 @@ int main(int argc, char** argv)
         current = output.c_str();
         if (!saveOrReport(colour, tool, output.c_str()))
             return 1;
+        if (ownsConsoleWindow())
+            writeText(stdout, std::string(tool) + ": wrote " + quotedName(output) + "\n");
         if (!box)
             return 0;
         printBox(crop, stencil, output);
