@@ -40,6 +40,7 @@ const char* const help =
     "  --check       write nothing; list the files that hold hidden colour\n"
     "  -z, --null    end each name in that list with a NUL, written as it is\n"
     "  -j, --jobs N  handle N files at once (default: one per processor)\n"
+    "  --            end the options, so that a file may start with -\n"
     "\n"
     "Exit status: 0 success, 1 some file could not be handled, 2 usage error.\n"
     "With --check: 0 no file holds hidden colour, 1 some file does, 2 some\n"

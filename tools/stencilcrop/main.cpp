@@ -37,6 +37,7 @@ const char* const help =
     "         the path written (in double quotes with C escapes when it holds a\n"
     "         control character, a double quote or, except on Windows, a\n"
     "         backslash)\n"
+    "  --     end the options, so that an operand may start with -\n"
     "\n"
     "Exit status: 0 success, 1 a file could not be handled, 2 usage error.\n";
 
