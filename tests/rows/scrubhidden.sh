@@ -46,6 +46,12 @@ holds scrubhidden --check a/*.png b/*.png
 holds test "$(stat -c %h a/* b/* | sort -u)" = 1
 changed 0*.png a/* b/*
 
+# Each line is out as it is written, so both streams keep their order in
+# one file.
+row LinesInOrder
+exits 2 scrubhidden --check -j 2 dirty.png bad.png c.png 2>&1
+output dirty.png "scrubhidden: bad.png: not a PNG file" c.png
+
 # Jobs at once print, write and end exactly as one job does (outputs o and
 # e in each folder), and rewrite what a check lists.
 row JobsAsOne

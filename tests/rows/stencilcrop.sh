@@ -1,7 +1,7 @@
 # stencilcrop: the line of --box, pipes, and inputs and outputs refused.
 
 # A path that would break the line or read back wrong is quoted, letters
-# beyond ASCII are not; --box counts only before the operands and leaves the
+# beyond ASCII are not; --box counts after the operands too, and leaves the
 # file as it is without. With standard input closed, the first file opened
 # is descriptor 0.
 row BoxLine
@@ -9,7 +9,7 @@ mkdir a "$(printf 'a\nb"c\\é')"; umask 022
 exits 0 stencilcrop --box c.png s.png a/
 exits 0 stencilcrop --box c.png s.png "$(printf 'a\nb"c\\é/')"
 exits 0 stencilcrop c.png s.png new/ --box <&-
-output '1 0 31 32 32 32 a/s.png' '1 0 31 32 32 32 "a\nb\"c\\é/s.png"'
+output '1 0 31 32 32 32 a/s.png' '1 0 31 32 32 32 "a\nb\"c\\é/s.png"' '1 0 31 32 32 32 new/s.png'
 holds cmp a/s.png new/s.png
 holds test "$(stat -c %a new/s.png)" = 644
 changed a/s.png 'a?b"c\é/s.png' new/s.png

@@ -1,5 +1,6 @@
 # Usage errors, help and version, and text that standard output cannot take.
 usage="usage: stencilcrop [--box] [--memory SIZE] COLOUR STENCIL PREFIX"
+scrub="usage: scrubhidden [--check] [-z] [-j N] [--memory SIZE] FILE..."
 count="scrubhidden: the job count must be a whole number from 1"
 full="standard output: No space left on device"
 
@@ -12,6 +13,23 @@ exits 2 scrubhidden --jobs 1x dirty.png
 exits 2 scrubhidden -j 0 dirty.png
 errors "$usage" "$usage" "$usage" "$count: 1x" "$count: 0"
 output
+
+# A mistyped option is refused before anything is read, and so are operands
+# that a wildcard matching several files would have shifted. "--" ends the
+# options, so that a name may start with "-".
+row UnknownOptionsAndOperands
+exits 2 scrubhidden -check dirty.png
+exits 2 scrubhidden --CHECK dirty.png
+exits 2 scrubhidden - dirty.png
+exits 2 stencilcrop c.png s.png new/ --bx
+exits 2 stencilcrop --box c*.png s.png new/
+errors "scrubhidden: unknown option: -check" "$scrub" "scrubhidden: unknown option: --CHECK" "$scrub" \
+    "scrubhidden: unknown option: -" "$scrub" "stencilcrop: unknown option: --bx" "$usage" \
+    "stencilcrop: more than three operands: a wildcard may have matched several files" "$usage"
+exits 0 stencilcrop -- c.png s.png -a
+exits 0 scrubhidden -- --check dirty.png
+output
+changed -as.png dirty.png
 
 # scrubhidden takes --help anywhere, and then handles no file. Text that
 # cannot be written fails the run; the file of --box stays written.

@@ -64,6 +64,8 @@ std::string Failure::reason() const
     case Kind::tooLarge:
         return (code == 0 ? std::string("needs more") : "needs " + sizeText(code) + " to handle, more") + " than the " +
                sizeText(limit) + " this run may use";
+    case Kind::device:
+        return "is a device";
     }
     return "unknown failure";
 }

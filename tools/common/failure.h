@@ -25,6 +25,7 @@ struct Failure {
         animated,     // only the first frame of an animated PNG would survive
         inUse,        // another program holds the file (Windows: shares it with nobody, or deletes it)
         tooLarge,     // handling it needs code bytes of memory (0: more than limit), more than limit
+        device,       // a name that the system takes for a device (Windows: "aux.png", "CON.png")
     };
     Kind kind = Kind::none;
     uint64_t code = 0;

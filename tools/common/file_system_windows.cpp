@@ -56,6 +56,40 @@ const DWORD shareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 bool missing(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
 
+// Another program that holds a file for a moment, as an indexer, a virus
+// scanner or a sync client does, lets go of it within about a second. So
+// attempt, which says whether it succeeded, is made again while held says,
+// right after it failed, that another program holds the file, after pauses
+// that grow from 10 ms to a second in all. Returns what the last attempt
+// returned; held has seen its failure last, so GetLastError still tells it.
+template <typename Attempt, typename Held> bool patiently(Attempt attempt, Held held)
+{
+    const DWORD patience = 1000;
+    for (DWORD waited = 0, pause = 10;; waited += pause, pause = std::min<DWORD>(pause * 2, patience - waited)) {
+        if (attempt())
+            return true;
+        if (!held() || waited >= patience)
+            return false;
+        Sleep(pause);
+    }
+}
+
+// CreateFileW, patiently.
+HANDLE openFile(const std::wstring& path, DWORD access, DWORD sharing, DWORD disposition, DWORD flags)
+{
+    HANDLE file = INVALID_HANDLE_VALUE;
+    patiently([&] { return (file = CreateFileW(path.c_str(), access, sharing, nullptr, disposition, flags, nullptr)) != INVALID_HANDLE_VALUE; },
+              [] { return heldByAnother(GetLastError()); });
+    return file;
+}
+
+// Marks the file to be deleted as its last handle closes, or no longer.
+bool deleteWhenClosed(const Handle& file, bool deleted)
+{
+    FILE_DISPOSITION_INFO disposition = {deleted};
+    return SetFileInformationByHandle(file.native, FileDispositionInfo, &disposition, sizeof disposition);
+}
+
 } // namespace
 
 std::string systemReason(unsigned long code)
@@ -84,7 +118,7 @@ Failure openFolderOf(const std::string& path, Handle& folder, std::string& name)
     // the link stays.
     const DWORD attributes = GetFileAttributesW(full.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-        Handle target(CreateFileW(full.c_str(), 0, shareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        Handle target(openFile(full, 0, shareAll, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS));
         if (target.valid())
             full = pathOf(target.native);
     }
@@ -92,8 +126,8 @@ Failure openFolderOf(const std::string& path, Handle& folder, std::string& name)
     const std::wstring last = full.substr(slash + 1);
     if (slash == std::wstring::npos || last.empty() || last == L"." || last == L"..")
         return Failure::of(Failure::Kind::folder);
-    folder = Handle(CreateFileW(full.substr(0, slash + 1).c_str(), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    folder = Handle(openFile(full.substr(0, slash + 1), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING,
+                             FILE_FLAG_BACKUP_SEMANTICS));
     if (!folder.valid())
         return lastError();
     name = utf8Text(last);
@@ -128,8 +162,8 @@ Failure statusAt(const Handle& folder, const std::string& name, FileStatus& stat
     if (folderStatus != nullptr)
         if (const Failure failure = statusOf(folder, *folderStatus); failure.failed())
             return failure;
-    Handle file(CreateFileW(pathAt(folder, name).c_str(), FILE_READ_ATTRIBUTES, shareAll, nullptr, OPEN_EXISTING,
-                            FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    Handle file(openFile(pathAt(folder, name), FILE_READ_ATTRIBUTES, shareAll, OPEN_EXISTING,
+                         FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS));
     if (!file.valid())
         return missing(GetLastError()) ? Failure() : lastError();
     return statusOf(file, status);
@@ -139,8 +173,7 @@ Failure openAt(const Handle& folder, const std::string& name, Handle& file)
 {
     // Others may go on reading, writing and even replacing it meanwhile; the
     // rewrite notices.
-    file = Handle(CreateFileW(pathAt(folder, name).c_str(), GENERIC_READ, shareAll, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    file = Handle(openFile(pathAt(folder, name), GENERIC_READ, shareAll, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT));
     return file.valid() ? Failure() : lastError();
 }
 
@@ -151,26 +184,31 @@ Failure openPath(const std::string& path, Handle& file)
         return failure;
     // A folder opens too, so that it is refused as one rather than with
     // the "access denied" that opening it as a file would give.
-    file = Handle(CreateFileW(full.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    file = Handle(openFile(full, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS));
     return file.valid() ? Failure() : lastError();
 }
 
 Failure createAt(const Handle& folder, const std::string& name, bool, Handle& file)
 {
     // Deletable while open, so that a control handler can remove it.
-    file = Handle(CreateFileW(pathAt(folder, name).c_str(), GENERIC_WRITE | WRITE_DAC, FILE_SHARE_DELETE, nullptr, CREATE_NEW,
-                              FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (file.valid())
-        return Failure();
-    return GetLastError() == ERROR_FILE_EXISTS ? Failure::of(Failure::Kind::exists) : lastError();
+    file = Handle(openFile(pathAt(folder, name), GENERIC_WRITE | WRITE_DAC | DELETE, FILE_SHARE_DELETE, CREATE_NEW,
+                           FILE_ATTRIBUTE_NORMAL));
+    if (!file.valid())
+        return GetLastError() == ERROR_FILE_EXISTS ? Failure::of(Failure::Kind::exists) : lastError();
+    // Gone with its handle, so that a process killed or crashed meanwhile
+    // leaves nothing. Where the file system refuses, it stays a named
+    // temporary file, which every failure and Ctrl-C still removes. Deleting
+    // on close with FILE_FLAG_DELETE_ON_CLOSE could not be undone before the
+    // move on every Windows.
+    deleteWhenClosed(file, true);
+    return Failure();
 }
 
 Failure createUnnamedAt(const Handle&, bool, Handle&) { return Failure::system(ERROR_NOT_SUPPORTED); }
 
 Failure linkAt(const Handle&, const Handle&, const std::string&) { return Failure::system(ERROR_NOT_SUPPORTED); }
 
-Failure keepWhenClosed(const Handle&) { return Failure(); }
+Failure keepWhenClosed(const Handle& file) { return deleteWhenClosed(file, false) ? Failure() : lastError(); }
 
 Failure readSome(const Handle& file, unsigned char* buffer, size_t size, size_t& done)
 {
@@ -243,22 +281,40 @@ Failure moveAt(const Handle& folder, const std::string& from, const std::string&
 {
     const std::wstring source = pathAt(folder, from);
     const std::wstring target = pathAt(folder, to);
-    BOOL moved = replacing ? ReplaceFileW(target.c_str(), source.c_str(), nullptr, 0, nullptr, nullptr)
-                           : MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-    // Wine's ReplaceFileW garbles a name of its own on long paths; the move
-    // replaces the file in one step too, and copyMetadata gave the new file
-    // the old one's attributes and ACL already.
-    if (!moved && replacing && GetLastError() == ERROR_INVALID_NAME)
-        moved = MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-    if (moved)
-        return Failure();
-    const Failure failure = lastError();
-    // ReplaceFileW says only that the old file could not be removed when
-    // another program holds it without sharing deletion; a look of our own
-    // at it tells that case.
-    Handle held(CreateFileW(target.c_str(), DELETE, shareAll, nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    const DWORD error = GetLastError();
-    return !held.valid() && heldByAnother(error) ? Failure::of(Failure::Kind::inUse, error) : failure;
+    Failure failure;
+    // While the move waits for another program, the file to be moved is
+    // marked to be deleted should the process end meanwhile, and unmarked
+    // just before each try.
+    Handle waiting;
+    const bool moved = patiently(
+        [&] {
+            if (waiting.valid() && deleteWhenClosed(waiting, false))
+                waiting.close();
+            BOOL done = replacing ? ReplaceFileW(target.c_str(), source.c_str(), nullptr, 0, nullptr, nullptr)
+                                  : MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+            // Wine's ReplaceFileW garbles a name of its own on long paths;
+            // the move replaces the file in one step too, and copyMetadata
+            // gave the new file the old one's attributes and ACL already.
+            if (!done && replacing && GetLastError() == ERROR_INVALID_NAME)
+                done = MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+            return done != FALSE;
+        },
+        [&] {
+            failure = lastError();
+            // ReplaceFileW says only that the old file could not be removed
+            // when another program holds it without sharing deletion; a look
+            // of our own at it tells that case.
+            const Handle held(CreateFileW(target.c_str(), DELETE, shareAll, nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+            const DWORD error = GetLastError();
+            if (!held.valid() && heldByAnother(error))
+                failure = Failure::of(Failure::Kind::inUse, error);
+            if (failure.kind != Failure::Kind::inUse)
+                return false;
+            waiting = Handle(CreateFileW(source.c_str(), DELETE, shareAll, nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+            deleteWhenClosed(waiting, true);
+            return true;
+        });
+    return moved ? Failure() : failure;
 }
 
 void removeAt(NativeHandle folder, const char* name)

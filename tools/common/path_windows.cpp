@@ -24,6 +24,8 @@ std::string utf8Text(const std::wstring& text)
 
 Failure systemPath(const std::string& path, std::wstring& result)
 {
+    if (foundPath(path, result))
+        return Failure();
     const std::wstring given = wideText(path);
     if (given.rfind(L"\\\\?\\", 0) == 0) {
         result = given;
@@ -41,6 +43,8 @@ Failure systemPath(const std::string& path, std::wstring& result)
     const size_t kept = full.find_last_not_of(L". ");
     if (kept != std::wstring::npos && kept >= full.find_last_of(L"\\/") + 1)
         full.erase(kept + 1);
+    if (full.rfind(L"\\\\.\\", 0) == 0 && given.rfind(L"\\\\.\\", 0) != 0)
+        return Failure::of(Failure::Kind::device);
     if (full.rfind(L"\\\\?\\", 0) == 0 || full.rfind(L"\\\\.\\", 0) == 0)
         result = full;
     else if (full.rfind(L"\\\\", 0) == 0)

@@ -4,6 +4,7 @@
 // that make those calls. Windows only.
 
 #include <string>
+#include <vector>
 
 #include "failure.h"
 
@@ -16,9 +17,21 @@ std::string utf8Text(const std::wstring& text);
 // absolute from the current folder, with Windows' rules for "." and "..",
 // "/" and trailing dots and spaces applied, then written \\?\C:\... or
 // \\?\UNC\server\share\.... A path in that form already, or naming a device
-// (\\.\...), is kept. A path holding "*" or "?", which no name can, names
-// nothing: it fails as not found, as any other missing file would.
+// (\\.\...), is kept. A path that those rules turn into a device ("aux.png",
+// "C:\x\con") fails as one. A path holding "*" or "?", which no name can,
+// names nothing: it fails as not found, as any other missing file would. A
+// name that a wildcard found (see commandLineArguments) is the path that
+// reaches exactly the entry found, whatever those rules would make of it.
 Failure systemPath(const std::string& path, std::wstring& result);
+
+// The command line in UTF-8, split and its wildcards expanded as
+// startProcess says, the names found recorded for foundPath.
+std::vector<std::string> commandLineArguments();
+
+// Whether name is one that a wildcard found; if so, exact is the \\?\ path of
+// its folder and the name as that folder lists it, which reaches the entry
+// even where its name is a device's or ends in a dot or a space.
+bool foundPath(const std::string& name, std::wstring& exact);
 
 // Whether the error of a call that just failed, as GetLastError gives it,
 // means that another program holds the file: it shares it with nobody, has

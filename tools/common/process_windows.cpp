@@ -1,141 +1,55 @@
 #include "process.h"
 
-#include <algorithm>
+#include <cstdlib>
 
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
 
+#include "console.h"
 #include "path_windows.h"
 
 namespace {
-// One argument of the command line, and whether a "*" or "?" in it stood
-// outside double quotes: only then is it a pattern.
-struct Argument {
-    std::wstring text;
-    bool wild = false;
-};
-
-bool blank(wchar_t c) { return c == L' ' || c == L'\t'; }
-
-// Splits the command line as the Microsoft C runtime documents it: blanks
-// outside double quotes separate arguments; 2n backslashes before a double
-// quote give n backslashes and the quote opens or closes a quoted part, 2n+1
-// give n and a literal quote; other backslashes are literal; within quotes,
-// "" gives a literal quote and the quoted part goes on. The program's name
-// comes first, up to the first blank or between quotes, with no escapes.
-std::vector<Argument> splitCommandLine(const wchar_t* p)
+bool open(HANDLE handle)
 {
-    std::vector<Argument> arguments(1);
-    const bool quotedName = *p == L'"';
-    for (p += quotedName; *p != L'\0' && (quotedName ? *p != L'"' : !blank(*p)); ++p)
-        arguments[0].text += *p;
-    p += *p == L'"';
-    for (;;) {
-        while (blank(*p))
-            ++p;
-        if (*p == L'\0')
-            return arguments;
-        Argument argument;
-        for (bool quoted = false; *p != L'\0' && (quoted || !blank(*p));) {
-            if (*p == L'\\') {
-                size_t backslashes = 0;
-                for (; *p == L'\\'; ++p)
-                    ++backslashes;
-                argument.text.append(*p == L'"' ? backslashes / 2 : backslashes, L'\\');
-                if (*p == L'"' && backslashes % 2 == 1)
-                    argument.text += *p++;
-            } else if (*p == L'"') {
-                if (quoted && p[1] == L'"')
-                    argument.text += *++p;
-                else
-                    quoted = !quoted;
-                ++p;
-            } else {
-                argument.wild = argument.wild || (!quoted && (*p == L'*' || *p == L'?'));
-                argument.text += *p++;
-            }
-        }
-        arguments.push_back(argument);
+    // The C runtime's mark for a stream it found no handle for.
+    const HANDLE none = reinterpret_cast<HANDLE>(-2);
+    return handle != nullptr && handle != INVALID_HANDLE_VALUE && handle != none &&
+           (GetFileType(handle) != FILE_TYPE_UNKNOWN || GetLastError() == NO_ERROR);
+}
+
+// A parent may start the tool without a standard handle, or with the value of
+// one that is not open in this process, which a file opened later could then
+// take: what was meant for that stream would be written into the file. Each
+// such handle, and the C runtime's stream on it, is bound to the null device
+// instead, opened only for reading, so that writing there still fails and a
+// list that never arrived does not pass for one that did.
+void bindMissingStandardHandles()
+{
+    const DWORD which[] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
+    for (int stream = 0; stream < 3; ++stream) {
+        if (open(GetStdHandle(which[stream])) && open(reinterpret_cast<HANDLE>(_get_osfhandle(stream))))
+            continue;
+        const HANDLE none = CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+        SetStdHandle(which[stream], none);
+        const int bound = _open_osfhandle(reinterpret_cast<intptr_t>(none), _O_RDONLY);
+        _dup2(bound, stream);
+        _close(bound);
     }
 }
 
-// The length of the character at text[i]: two for a surrogate pair.
-size_t characterAt(const std::wstring& text, size_t i)
+// A window that Explorer opened for the tool closes as it ends: it waits
+// for a key first, so that what it said can be read.
+void waitForKey()
 {
-    return IS_HIGH_SURROGATE(text[i]) && i + 1 < text.size() && IS_LOW_SURROGATE(text[i + 1]) ? 2 : 1;
-}
-
-// Whether name matches pattern, both upper-cased alike: "*" stands for any
-// run of characters, "?" for exactly one.
-bool matches(const std::wstring& pattern, const std::wstring& name)
-{
-    size_t p = 0;
-    size_t n = 0;
-    size_t star = std::wstring::npos;
-    size_t resume = 0;
-    while (n < name.size()) {
-        if (p < pattern.size() && pattern[p] == L'*') {
-            star = p++;
-            resume = n;
-        } else if (p < pattern.size() && pattern[p] == L'?') {
-            ++p;
-            n += characterAt(name, n);
-        } else if (p < pattern.size() && pattern[p] == name[n]) {
-            ++p;
-            ++n;
-        } else if (star != std::wstring::npos) {
-            p = star + 1;
-            n = resume += characterAt(name, resume);
-        } else {
-            return false;
-        }
-    }
-    while (p < pattern.size() && pattern[p] == L'*')
-        ++p;
-    return p == pattern.size();
-}
-
-// Names are compared as the file system compares them, whatever their case.
-std::wstring upper(const std::wstring& text)
-{
-    std::wstring result(text);
-    LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, text.data(), int(text.size()), &result[0], int(result.size()),
-                  nullptr, nullptr, 0);
-    return result;
-}
-
-// What the pattern names, as cmd.exe leaves it to each program: the entries
-// of its folder whose names match its last component, "." and ".." aside,
-// each written with the pattern's folder part as typed, in the order of the
-// names whatever their case. None where that component has no wildcard or
-// the folder cannot be read.
-std::vector<std::wstring> expand(const std::wstring& pattern)
-{
-    const size_t cut = pattern.find_last_of(L"\\/:") + 1;
-    const std::wstring folder = pattern.substr(0, cut);
-    const std::wstring last = upper(pattern.substr(cut));
-    std::wstring search;
-    std::vector<std::wstring> names;
-    if (last.find_first_of(L"*?") == std::wstring::npos || systemPath(utf8Text(folder.empty() ? L"." : folder), search).failed())
-        return names;
-    search += search.back() == L'\\' ? L"*" : L"\\*";
-    WIN32_FIND_DATAW entry;
-    const HANDLE find = FindFirstFileExW(search.c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch,
-                                         nullptr, FIND_FIRST_EX_LARGE_FETCH);
-    if (find == INVALID_HANDLE_VALUE)
-        return names;
-    do {
-        const std::wstring name = entry.cFileName;
-        if (name != L"." && name != L".." && matches(last, upper(name)))
-            names.push_back(name);
-    } while (FindNextFileW(find, &entry));
-    FindClose(find);
-    std::sort(names.begin(), names.end(), [](const std::wstring& a, const std::wstring& b) {
-        const int order = CompareStringOrdinal(a.data(), int(a.size()), b.data(), int(b.size()), TRUE);
-        return order != CSTR_EQUAL ? order == CSTR_LESS_THAN : a < b;
-    });
-    for (std::wstring& name : names)
-        name = folder + name;
-    return names;
+    writeText(stdout, "Press a key to close this window.");
+    const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    FlushConsoleInputBuffer(input);
+    INPUT_RECORD record;
+    DWORD read = 0;
+    while (ReadConsoleInputW(input, &record, 1, &read) && read == 1)
+        if (record.EventType == KEY_EVENT && record.Event.KeyEvent.bKeyDown)
+            return;
 }
 } // namespace
 
@@ -143,13 +57,8 @@ bool asksForHelp(const std::string& arg) { return arg == "/?"; }
 
 std::vector<std::string> startProcess(int, char**)
 {
-    std::vector<std::string> arguments;
-    for (const Argument& argument : splitCommandLine(GetCommandLineW())) {
-        const std::vector<std::wstring> names = argument.wild ? expand(argument.text) : std::vector<std::wstring>();
-        if (names.empty())
-            arguments.push_back(utf8Text(argument.text));
-        for (const std::wstring& name : names)
-            arguments.push_back(utf8Text(name));
-    }
-    return arguments;
+    bindMissingStandardHandles();
+    if (ownsConsoleWindow())
+        std::atexit(waitForKey);
+    return commandLineArguments();
 }

@@ -10,9 +10,9 @@
 
 #include "console.h"
 #include "image.h"
-#include "info_option.h"
 #include "machine.h"
 #include "memory_option.h"
+#include "options.h"
 #include "ordered_pool.h"
 #include "png_extension.h"
 #include "process.h"
@@ -38,6 +38,7 @@ const char* const help =
     "  --memory SIZE  start a file only while the files at work may need no\n"
     "                 more memory than SIZE together (512M, 4G; default: three\n"
     "                 quarters of what the system grants this process)\n"
+    "  --             end the options, so that a file may start with -\n"
     "\n"
     "Exit status: 0 success, 1 some file could not be handled, 2 usage error.\n"
     "With --check: 0 no file holds hidden colour, 1 some file does, 2 some\n"
@@ -77,38 +78,50 @@ int main(int argc, char** argv)
     const std::vector<std::string> args = startProcess(argc, argv);
     bool check = false;
     bool nulls = false;
+    bool optionsEnded = false;
+    // What was done, for a console window that closes as the tool ends.
+    size_t skipped = 0;
+    size_t counts[3] = {};
     size_t jobs = std::min(processorsGranted(), maxJobs);
     uint64_t budget = 0;
     std::vector<const char*> files;
-    // No option ends in ".png", so none is ever taken for a file, nor a
-    // file for an option.
     for (size_t i = 1; i < args.size(); ++i) {
         const std::string& arg = args[i];
-        if (const int status = answerInfoOption(arg.c_str(), tool, help); status >= 0)
-            return status;
-        if (hasPngExtension(arg.c_str())) {
+        const std::string option = optionsEnded ? std::string() : optionIn(arg);
+        if (option.empty() && hasPngExtension(arg.c_str())) {
             files.push_back(arg.c_str());
-        } else if (arg == "--check") {
+        } else if (option.empty()) {
+            ++skipped;
+        } else if (option == "--") {
+            optionsEnded = true;
+        } else if (option == "--check") {
             check = true;
-        } else if (arg == "-z" || arg == "--null") {
+        } else if (option == "-z" || option == "--null") {
             nulls = true;
-        } else if (arg == "--memory" || arg.rfind("--memory=", 0) == 0) {
-            const std::string size = arg.size() > 8 ? arg.substr(9) : i + 1 < args.size() ? args[++i] : "";
+        } else if (option == "--memory" || option.rfind("--memory=", 0) == 0) {
+            const std::string size = option.size() > 8 ? option.substr(9) : i + 1 < args.size() ? args[++i] : "";
             if (!parseMemorySize(size, budget)) {
                 writeText(stderr, std::string(tool) + ": the memory size must be a number of bytes, with K, M, G "
                                                       "or T after it for powers of 1024: " + quotedName(size) + "\n");
                 return 2;
             }
-        } else if (arg == "-j" || arg == "--jobs" || arg.rfind("-j", 0) == 0 || arg.rfind("--jobs=", 0) == 0) {
-            const bool joined = arg != "-j" && arg != "--jobs";
-            const std::string count = joined ? arg.substr(arg[1] == 'j' ? 2 : 7) : i + 1 < args.size() ? args[++i] : "";
+        } else if (option.rfind("-j", 0) == 0 || option == "--jobs" || option.rfind("--jobs=", 0) == 0) {
+            const bool joined = option != "-j" && option != "--jobs";
+            const std::string count = joined ? option.substr(option[1] == 'j' ? 2 : 7) : i + 1 < args.size() ? args[++i] : "";
             if ((jobs = jobCount(count)) == 0) {
                 writeText(stderr, std::string(tool) + ": the job count must be a whole number from 1: " +
                                       quotedName(count) + "\n");
                 return 2;
             }
+        } else if (const int status = answerInfoOption(option, tool, help); status >= 0) {
+            return status;
+        } else {
+            return usageError(tool, "unknown option: " + quotedName(arg), help);
         }
     }
+    // Run from Explorer with nothing dropped on it, the tool says how it is used.
+    if (args.size() == 1 && ownsConsoleWindow())
+        return answerInfoOption("--help", tool, help);
 
     bool failed = false;
     bool hidden = false;
@@ -131,6 +144,7 @@ int main(int argc, char** argv)
     pool.emit = [&](size_t i, FileResult& result) {
         failed = failed || result.outcome == Outcome::failed;
         hidden = hidden || result.outcome == Outcome::hidesColour;
+        ++counts[size_t(result.outcome)];
         if (result.outcome == Outcome::failed)
             progress.clear(), reportFailure(tool, files[i], result.reason);
         else if (check && result.outcome == Outcome::hidesColour && nulls)
@@ -141,6 +155,11 @@ int main(int argc, char** argv)
     pool.tick = [&](size_t done) { progress.update(done, files.size()); };
     pool.run(files.size());
     progress.clear();
+    if (ownsConsoleWindow())
+        writeText(stdout, std::string(tool) + ": " + std::to_string(counts[size_t(Outcome::hidesColour)]) +
+                              (check ? " hiding colour, " : " rewritten, ") + std::to_string(counts[size_t(Outcome::clean)]) +
+                              " clean, " + std::to_string(counts[size_t(Outcome::failed)]) + " failed, " +
+                              std::to_string(skipped) + " skipped\n");
     if (!check)
         return failed ? 1 : 0;
     // A list that never arrived must not pass for an empty one.

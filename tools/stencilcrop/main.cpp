@@ -7,10 +7,11 @@
 #include <vector>
 
 #include "apply_stencil.h"
+#include "command_line.h"
 #include "console.h"
 #include "image.h"
-#include "info_option.h"
 #include "memory_option.h"
+#include "options.h"
 #include "output_path.h"
 #include "process.h"
 #include "quote.h"
@@ -37,10 +38,10 @@ const char* const help =
     "         the path written (in double quotes with C escapes when it holds a\n"
     "         control character, a double quote or, except on Windows, a\n"
     "         backslash)\n"
-    "\n"
     "  --memory SIZE  handle no pair that may need more memory than SIZE\n"
-    "                 (512M, 4G; default: three quarters of what the\n"
-    "                 system grants this process)\n"
+    "         (512M, 4G; default: three quarters of what the system grants\n"
+    "         this process)\n"
+    "  --     end the options, so that an operand may start with -\n"
     "\n"
     "Exit status: 0 success, 1 a file could not be handled, 2 usage error.\n";
 
@@ -62,35 +63,44 @@ void printBox(const Box& crop, const Image& stencil, const std::string& path)
 int main(int argc, char** argv)
 {
     const std::vector<std::string> args = startProcess(argc, argv);
-    if (args.size() == 2)
-        if (const int status = answerInfoOption(args[1].c_str(), tool, help); status >= 0)
-            return status;
     bool box = false;
+    bool optionsEnded = false;
     uint64_t budget = 0;
-    size_t first = 1;
-    for (; first < args.size(); ++first) {
-        const std::string& arg = args[first];
-        if (arg == "--box") {
+    std::vector<std::string> operands;
+    for (size_t i = 1; i < args.size(); ++i) {
+        const std::string option = optionsEnded ? std::string() : optionIn(args[i]);
+        if (option.empty()) {
+            operands.push_back(args[i]);
+        } else if (option == "--") {
+            optionsEnded = true;
+        } else if (option == "--box") {
             box = true;
-        } else if (arg == "--memory" || arg.rfind("--memory=", 0) == 0) {
-            const std::string size = arg.size() > 8 ? arg.substr(9) : first + 1 < args.size() ? args[++first] : "";
+        } else if (option == "--memory" || option.rfind("--memory=", 0) == 0) {
+            const std::string size = option.size() > 8 ? option.substr(9) : i + 1 < args.size() ? args[++i] : "";
             if (!parseMemorySize(size, budget)) {
                 writeText(stderr, std::string(tool) + ": the memory size must be a number of bytes, with K, M, G "
                                                       "or T after it for powers of 1024: " + quotedName(size) + "\n");
                 return 2;
             }
+        } else if (const int status = answerInfoOption(option, tool, help); status >= 0) {
+            return status;
         } else {
-            break;
+            return usageError(tool, "unknown option: " + quotedName(args[i]), help);
         }
     }
     budget = budget == 0 ? defaultMemoryBudget() : budget;
-    if (args.size() < first + 3) {
-        writeText(stderr, std::string("usage: ") + tool + " [--box] [--memory SIZE] COLOUR STENCIL PREFIX\n");
-        return 2;
-    }
-    const char* colourPath = args[first].c_str();
-    const char* stencilPath = args[first + 1].c_str();
-    const char* prefix = args[first + 2].c_str();
+    // A wildcard that matched several files would shift the operands, so
+    // that one input is taken for another and the output lands elsewhere.
+    for (const std::string& operand : operands)
+        if (const std::string pattern = wildcardMatchingSeveral(operand); !pattern.empty())
+            return usageError(tool, quotedName(pattern) + ": the wildcard matches several files", help);
+    if (operands.size() > 3)
+        return usageError(tool, "more than three operands: a wildcard may have matched several files", help);
+    if (operands.size() < 3)
+        return usageError(tool, "", help);
+    const char* colourPath = operands[0].c_str();
+    const char* stencilPath = operands[1].c_str();
+    const std::string& prefix = operands[2];
 
     std::string output;
     const char* current = colourPath;
@@ -129,6 +139,8 @@ int main(int argc, char** argv)
         current = output.c_str();
         if (!succeeded(colour.save(output), tool, output.c_str()))
             return 1;
+        if (ownsConsoleWindow())
+            writeText(stdout, std::string(tool) + ": wrote " + quotedName(output) + "\n");
         if (!box)
             return 0;
         printBox(crop, stencil, output);

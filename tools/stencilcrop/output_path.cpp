@@ -1,12 +1,8 @@
 #include "output_path.h"
 
-#include <cstring>
+#include "command_line.h"
 
-std::string outputPath(const char* prefix, const char* stencilPath)
+std::string outputPath(const std::string& prefix, const std::string& stencilPath)
 {
-    const char* name = stencilPath;
-    for (const char* p = stencilPath; *p != '\0'; ++p)
-        if (*p == '\\' || *p == '/')
-            name = p + 1;
-    return std::string(prefix) + name;
+    return prefix + stencilPath.substr(fileNameStart(stencilPath));
 }

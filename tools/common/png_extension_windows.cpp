@@ -8,9 +8,13 @@
 
 bool hasPngExtension(const char* path)
 {
-    // A name with a wildcard, which matched nothing, is judged as it stands.
+    // A name that a wildcard found is the long name as its folder lists it.
+    // A name with a wildcard, which matched nothing, or that Windows takes
+    // for a device, is judged as it stands.
     std::wstring full;
-    if (systemPath(path, full).failed())
+    const bool found = foundPath(path, full);
+    const bool asTyped = !found && systemPath(path, full).failed();
+    if (asTyped)
         full = wideText(path);
     full.erase(full.find_last_not_of(L". ") + 1);
     // A short name may end in ".PNG" for a long one that does not. Wine
@@ -18,7 +22,7 @@ bool hasPngExtension(const char* path)
     const bool shortDrivePath = full.rfind(L"\\\\?\\", 0) == 0 && full.rfind(L"\\\\?\\UNC\\", 0) != 0 &&
                                 full.size() < MAX_PATH + 4;
     std::wstring stored(full.size() + 1, L'\0');
-    const DWORD size = GetLongPathNameW(full.c_str() + (shortDrivePath ? 4 : 0), &stored[0], DWORD(stored.size()));
+    const DWORD size = found || asTyped ? 0 : GetLongPathNameW(full.c_str() + (shortDrivePath ? 4 : 0), &stored[0], DWORD(stored.size()));
     if (size > 0 && size < stored.size())
         full = stored.substr(0, size);
     // A separator found last means a name without a dot, or none at all.

@@ -1,0 +1,28 @@
+#pragma once
+
+// How both tools read their options, so that no mistyped option is ever
+// taken for a file, nor a file for an option.
+
+#include <string>
+
+// The option that arg spells, written as on POSIX ("--check", "-z", "-j4"),
+// or an empty text when arg is an operand. An option starts with "-" and does
+// not end in ".png" (as hasPngExtension reads it); "-" alone is one too, which
+// no tool knows. Where a slash starts options (Windows), "/" and one
+// character stand for "-" and it ("/z", "/j"), "/" and a longer word for "--"
+// and it ("/check"), and "/?" for "--help". "--" itself is returned as it is:
+// it ends the options, and the caller takes every argument after it as an
+// operand.
+std::string optionIn(const std::string& arg);
+
+// Answers the options every tool shares, as optionIn spells them: "--help"
+// and "-h" print help, and "--version" the tool's name and version, to
+// standard output. Returns -1 when option is neither; else the exit status:
+// 0 once printed, 1 when standard output would not take the text (said on
+// standard error).
+int answerInfoOption(const std::string& option, const char* tool, const char* help);
+
+// Says "tool: reason", unless reason is empty, and then the usage line, the
+// first line of help, on standard error; returns 2, the status of a usage
+// error.
+int usageError(const char* tool, const std::string& reason, const char* help);
