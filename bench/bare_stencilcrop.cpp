@@ -46,10 +46,12 @@ int main(int argc, char** argv)
         }
     std::vector<unsigned char> cropped;
     for (size_t y = minY; y <= maxY; ++y)
-        cropped.insert(cropped.end(), &colour[(y * width + minX) * 4], &colour[(y * width + maxX + 1) * 4]);
+        cropped.insert(cropped.end(), &colour[(y * width + minX) * 4],
+                       &colour[(y * width + maxX + 1) * 4]);
 
     std::vector<unsigned char> png;
-    lodepng::encode(png, cropped, unsigned(maxX - minX + 1), unsigned(maxY - minY + 1), colourState);
+    lodepng::encode(png, cropped, unsigned(maxX - minX + 1), unsigned(maxY - minY + 1),
+                    colourState);
     const char* name = std::strrchr(argv[2], '/');
     lodepng::save_file(png, std::string(argv[3]) + (name ? name + 1 : argv[2]));
     return 0;

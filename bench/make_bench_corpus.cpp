@@ -29,8 +29,13 @@ struct Sprite {
 Sprite spriteFor(unsigned width, unsigned height, unsigned seed)
 {
     const double wobble = (seed * 37 % 17) / 17.0;
-    return {width, height, seed, width * (0.45 + 0.1 * wobble), height * (0.5 - 0.08 * wobble),
-            width * (0.3 + 0.1 * wobble), height * (0.35 - 0.05 * wobble)};
+    return {width,
+            height,
+            seed,
+            width * (0.45 + 0.1 * wobble),
+            height * (0.5 - 0.08 * wobble),
+            width * (0.3 + 0.1 * wobble),
+            height * (0.35 - 0.05 * wobble)};
 }
 
 // Where a point lies relative to the body: below 1 inside, above 1 outside.
@@ -69,8 +74,9 @@ void stencilImage(Image& image, const Sprite& s)
         for (unsigned x = 0; x < s.width; ++x) {
             unsigned char* p = &image.pixels[(size_t(y) * s.width + x) * 4];
             const double r = reach(s, x, y);
-            const bool eye = std::hypot(x - (s.cx - s.rx * 0.35), y - (s.cy - s.ry * 0.2)) < s.rx * 0.08 ||
-                             std::hypot(x - (s.cx + s.rx * 0.35), y - (s.cy - s.ry * 0.2)) < s.rx * 0.08;
+            const bool eye =
+                std::hypot(x - (s.cx - s.rx * 0.35), y - (s.cy - s.ry * 0.2)) < s.rx * 0.08 ||
+                std::hypot(x - (s.cx + s.rx * 0.35), y - (s.cy - s.ry * 0.2)) < s.rx * 0.08;
             if (r > 1 + edge) {
                 p[0] = p[1] = p[2] = p[3] = 0;
             } else if (r > 1 - 2 * edge || eye) {
@@ -141,8 +147,9 @@ int main(int argc, char** argv)
         Kind kind;
         unsigned count, width, height;
     };
-    const Batch batches[] = {{sprites, 120, 256, 256}, {sprites, 4, 1024, 768},  {sprites, 1, 2048, 2048},
-                             {textures, 48, 512, 512}, {textures, 48, 256, 256}, {textures, 4, 2048, 2048},
+    const Batch batches[] = {{sprites, 120, 256, 256},    {sprites, 4, 1024, 768},
+                             {sprites, 1, 2048, 2048},    {textures, 48, 512, 512},
+                             {textures, 48, 256, 256},    {textures, 4, 2048, 2048},
                              {smallSprites, 4000, 32, 32}};
     unsigned seed = 0;
     Image image;
@@ -151,7 +158,8 @@ int main(int argc, char** argv)
             const Sprite sprite = spriteFor(batch.width, batch.height, seed);
             char name[64];
             const char* const kinds[] = {"sprite", "texture", "small"};
-            std::snprintf(name, sizeof name, "/%s%04u-%ux%u.png", kinds[batch.kind], seed, batch.width, batch.height);
+            std::snprintf(name, sizeof name, "/%s%04u-%ux%u.png", kinds[batch.kind], seed,
+                          batch.width, batch.height);
             image.width = batch.width;
             image.height = batch.height;
             image.pixels.assign(image.pixelBytes(), 0);

@@ -58,7 +58,8 @@ void drawStencil(Image& image)
     for (unsigned y = 0; y < side; ++y)
         for (unsigned x = 0; x < side; ++x) {
             double d = std::hypot(x - cx, y - cy);
-            bool eye = std::hypot(x - (cx - 10), y - (cy - 6)) < 4 || std::hypot(x - (cx + 10), y - (cy - 6)) < 4;
+            bool eye = std::hypot(x - (cx - 10), y - (cy - 6)) < 4 ||
+                       std::hypot(x - (cx + 10), y - (cy - 6)) < 4;
             if (d > radius + 0.5)
                 put(image, x, y, 255, 255, 255, 0);
             else if (d > radius - 2.5 || eye)
@@ -78,8 +79,8 @@ void drawHidden(Image& image)
     for (unsigned y = 0; y < 48; ++y)
         for (unsigned x = 0; x < 48; ++x) {
             bool visible = std::hypot(x - 23.5, y - 23.5) < 16;
-            put(image, x, y, static_cast<unsigned char>(5 * x), 180, static_cast<unsigned char>(5 * y),
-                visible ? 255 : 0);
+            put(image, x, y, static_cast<unsigned char>(5 * x), 180,
+                static_cast<unsigned char>(5 * y), visible ? 255 : 0);
         }
 }
 
@@ -106,16 +107,18 @@ struct Sheet {
         const unsigned top = gap + (size - picture.height) * scale / 2;
         for (unsigned y = 0; y < picture.height * scale; ++y)
             for (unsigned x = 0; x < picture.width * scale; ++x) {
-                const unsigned char* p = &picture.pixels[(size_t(y / scale) * picture.width + x / scale) * 4];
+                const unsigned char* p =
+                    &picture.pixels[(size_t(y / scale) * picture.width + x / scale) * 4];
                 unsigned check = ((x / 8 + y / 8) % 2) ? 204 : 245;
                 unsigned a = showHidden ? 255 : p[3];
-                auto mix = [&](unsigned c) { return static_cast<unsigned char>((c * a + check * (255 - a)) / 255); };
+                auto mix = [&](unsigned c) {
+                    return static_cast<unsigned char>((c * a + check * (255 - a)) / 255);
+                };
                 put(image, left + x, top + y, mix(p[0]), mix(p[1]), mix(p[2]), 255);
             }
         cursor += size * scale + gap;
     }
 };
-
 
 } // namespace
 
@@ -149,8 +152,8 @@ int main(int argc, char** argv)
     scrub.add(scrubbed, 48, true);
 
     const std::pair<Image*, std::string> outputs[] = {
-        {&colour, examples + "colour.png"},   {&stencil, examples + "stencil.png"},
-        {&hidden, examples + "hidden.png"},   {&crop.image, docs + "stencilcrop.png"},
+        {&colour, examples + "colour.png"},       {&stencil, examples + "stencil.png"},
+        {&hidden, examples + "hidden.png"},       {&crop.image, docs + "stencilcrop.png"},
         {&scrub.image, docs + "scrubhidden.png"},
     };
     bool ok = true;

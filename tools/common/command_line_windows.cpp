@@ -77,7 +77,8 @@ std::vector<Argument> splitCommandLine(const wchar_t* p)
 // The length of the character at text[i]: two for a surrogate pair.
 size_t characterAt(const std::wstring& text, size_t i)
 {
-    return IS_HIGH_SURROGATE(text[i]) && i + 1 < text.size() && IS_LOW_SURROGATE(text[i + 1]) ? 2 : 1;
+    return IS_HIGH_SURROGATE(text[i]) && i + 1 < text.size() && IS_LOW_SURROGATE(text[i + 1]) ? 2
+                                                                                              : 1;
 }
 
 // Whether name matches pattern, both upper-cased alike: "*" stands for any
@@ -114,8 +115,8 @@ bool matches(const std::wstring& pattern, const std::wstring& name)
 std::wstring upper(const std::wstring& text)
 {
     std::wstring result(text);
-    LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, text.data(), int(text.size()), &result[0], int(result.size()),
-                  nullptr, nullptr, 0);
+    LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, text.data(), int(text.size()), &result[0],
+                  int(result.size()), nullptr, nullptr, 0);
     return result;
 }
 
@@ -132,13 +133,14 @@ std::vector<std::wstring> expand(const std::wstring& pattern)
     const std::wstring last = upper(pattern.substr(cut));
     std::wstring search;
     std::vector<std::wstring> names;
-    if (last.find_first_of(L"*?") == std::wstring::npos || systemPath(utf8Text(folder.empty() ? L"." : folder), search).failed())
+    if (last.find_first_of(L"*?") == std::wstring::npos ||
+        systemPath(utf8Text(folder.empty() ? L"." : folder), search).failed())
         return names;
     if (search.back() != L'\\')
         search += L'\\';
     WIN32_FIND_DATAW entry;
-    const HANDLE find = FindFirstFileExW((search + L"*").c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch,
-                                         nullptr, FIND_FIRST_EX_LARGE_FETCH);
+    const HANDLE find = FindFirstFileExW((search + L"*").c_str(), FindExInfoBasic, &entry,
+                                         FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
     if (find == INVALID_HANDLE_VALUE)
         return names;
     do {
@@ -150,11 +152,13 @@ std::vector<std::wstring> expand(const std::wstring& pattern)
     } while (FindNextFileW(find, &entry));
     FindClose(find);
     std::sort(names.begin(), names.end(), [](const std::wstring& a, const std::wstring& b) {
-        const int order = CompareStringOrdinal(a.data(), int(a.size()), b.data(), int(b.size()), TRUE);
+        const int order =
+            CompareStringOrdinal(a.data(), int(a.size()), b.data(), int(b.size()), TRUE);
         return order != CSTR_EQUAL ? order == CSTR_LESS_THAN : a < b;
     });
     for (std::wstring& name : names) {
-        found[utf8Text(folder + name)] = Found{search + name, names.size() > 1 ? utf8Text(pattern) : std::string()};
+        found[utf8Text(folder + name)] =
+            Found{search + name, names.size() > 1 ? utf8Text(pattern) : std::string()};
         name = folder + name;
     }
     return names;
@@ -164,7 +168,9 @@ std::vector<std::wstring> expand(const std::wstring& pattern)
 size_t fileNameStart(const std::string& path)
 {
     const size_t separator = path.find_last_of("/\\");
-    const size_t drive = path.size() >= 2 && path[1] == ':' && std::isalpha(static_cast<unsigned char>(path[0])) ? 2 : 0;
+    const size_t drive =
+        path.size() >= 2 && path[1] == ':' && std::isalpha(static_cast<unsigned char>(path[0])) ? 2
+                                                                                                : 0;
     return separator == std::string::npos ? drive : std::max(separator + 1, drive);
 }
 
@@ -178,7 +184,8 @@ std::vector<std::string> commandLineArguments()
 {
     std::vector<std::string> arguments;
     for (const Argument& argument : splitCommandLine(GetCommandLineW())) {
-        const std::vector<std::wstring> names = argument.wild ? expand(argument.text) : std::vector<std::wstring>();
+        const std::vector<std::wstring> names =
+            argument.wild ? expand(argument.text) : std::vector<std::wstring>();
         if (names.empty())
             arguments.push_back(utf8Text(argument.text));
         for (const std::wstring& name : names)

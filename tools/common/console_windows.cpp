@@ -14,7 +14,9 @@ void writeText(std::FILE* stream, const std::string& text)
         const std::wstring wide = wideText(text);
         size_t done = 0;
         for (DWORD written = 0; done < wide.size(); done += written)
-            if (!WriteConsoleW(handle, wide.data() + done, DWORD(wide.size() - done), &written, nullptr) || written == 0)
+            if (!WriteConsoleW(handle, wide.data() + done, DWORD(wide.size() - done), &written,
+                               nullptr) ||
+                written == 0)
                 break;
         // A console that refuses wide text still gets the rest, and the
         // stream records whether that failed too.
@@ -36,7 +38,8 @@ bool ownsConsoleWindow()
         // the screen, as a service, has nobody to press a key.
         USEROBJECTFLAGS station = {};
         return GetConsoleProcessList(processes, 2) == 1 && GetConsoleWindow() != nullptr &&
-               GetUserObjectInformationW(GetProcessWindowStation(), UOI_FLAGS, &station, sizeof station, nullptr) &&
+               GetUserObjectInformationW(GetProcessWindowStation(), UOI_FLAGS, &station,
+                                         sizeof station, nullptr) &&
                (station.dwFlags & WSF_VISIBLE) != 0;
     }();
     return owned;

@@ -20,7 +20,8 @@ std::string sizeText(uint64_t bytes)
     for (; size >= 1024 && unit + 1 < sizeof units / sizeof *units; ++unit)
         size /= 1024;
     char text[32];
-    std::snprintf(text, sizeof text, unit == 0 || size >= 10 ? "%.0f %s" : "%.1f %s", size, units[unit]);
+    std::snprintf(text, sizeof text, unit == 0 || size >= 10 ? "%.0f %s" : "%.1f %s", size,
+                  units[unit]);
     return text;
 }
 
@@ -54,7 +55,8 @@ std::string Failure::reason() const
     case Kind::notReplaceable:
         return "the file or its folder is append-only or immutable";
     case Kind::metadataLost:
-        return "cannot give the new file the old one's ACL and extended attributes: " + systemReason(code);
+        return "cannot give the new file the old one's ACL and extended attributes: " +
+               systemReason(code);
     case Kind::ownerLost:
         return "cannot give the new file the old one's owner: " + systemReason(code);
     case Kind::animated:
@@ -62,8 +64,9 @@ std::string Failure::reason() const
     case Kind::inUse:
         return "in use by another program";
     case Kind::tooLarge:
-        return (code == 0 ? std::string("needs more") : "needs " + sizeText(code) + " to handle, more") + " than the " +
-               sizeText(limit) + " this run may use";
+        return (code == 0 ? std::string("needs more")
+                          : "needs " + sizeText(code) + " to handle, more") +
+               " than the " + sizeText(limit) + " this run may use";
     case Kind::device:
         return "is a device";
     }

@@ -10,22 +10,22 @@
 struct Failure {
     enum class Kind {
         none,
-        system,       // the system refused a call
-        codec,        // LodePNG refused to decode or encode
-        notPng,       // the bytes do not begin as a PNG file does
-        truncated,    // a PNG file that ends too early; code is LodePNG's
-        folder,       // a folder where a file is needed
-        notRegular,   // a device, pipe or the like where a plain file is needed
-        exists,       // a new name is taken already
-        denied,       // the caller may not write the file, or should not
-        changed,      // the file is no longer the one read, or its name means another
+        system, // the system refused a call
+        codec, // LodePNG refused to decode or encode
+        notPng, // the bytes do not begin as a PNG file does
+        truncated, // a PNG file that ends too early; code is LodePNG's
+        folder, // a folder where a file is needed
+        notRegular, // a device, pipe or the like where a plain file is needed
+        exists, // a new name is taken already
+        denied, // the caller may not write the file, or should not
+        changed, // the file is no longer the one read, or its name means another
         notReplaceable, // the folder or the file is append-only or immutable
         metadataLost, // the replacement could not take the original's ACL or attributes
-        ownerLost,    // the replacement could not take the original's owner and group
-        animated,     // only the first frame of an animated PNG would survive
-        inUse,        // another program holds the file (Windows: shares it with nobody, or deletes it)
-        tooLarge,     // handling it needs code bytes of memory (0: more than limit), more than limit
-        device,       // a name that the system takes for a device (Windows: "aux.png", "CON.png")
+        ownerLost, // the replacement could not take the original's owner and group
+        animated, // only the first frame of an animated PNG would survive
+        inUse, // another program holds the file (Windows: shares it with nobody, or deletes it)
+        tooLarge, // handling it needs code bytes of memory (0: more than limit), more than limit
+        device, // a name that the system takes for a device (Windows: "aux.png", "CON.png")
     };
     Kind kind = Kind::none;
     uint64_t code = 0;

@@ -47,8 +47,7 @@ void removeTemporaryFiles()
     ending = true;
     for (TemporaryRecord& record : records) {
         int state;
-        while ((state = record.state.load()) == TemporaryRecord::naming) {
-        }
+        while ((state = record.state.load()) == TemporaryRecord::naming) { }
         if (state == TemporaryRecord::named)
             removeAt(record.folder, record.temporary);
     }
@@ -83,8 +82,10 @@ void releaseRecord(TemporaryRecord& record)
 // so that it stays valid UTF-8.
 std::string temporaryName(const std::string& target)
 {
-    size_t keep = std::min<size_t>(target.size(), sizeof records[0].temporary - 3 - randomCharacters);
-    while (keep > 0 && keep < target.size() && (static_cast<unsigned char>(target[keep]) & 0xC0) == 0x80)
+    size_t keep =
+        std::min<size_t>(target.size(), sizeof records[0].temporary - 3 - randomCharacters);
+    while (keep > 0 && keep < target.size() &&
+           (static_cast<unsigned char>(target[keep]) & 0xC0) == 0x80)
         --keep;
     thread_local std::minstd_rand random(std::random_device{}());
     std::string name = "." + target.substr(0, keep) + ".";
@@ -97,7 +98,8 @@ std::string temporaryName(const std::string& target)
 // or links the file under the name it is given, and records that name in
 // one step that no signal on this thread can split. A name taken already is
 // tried again with another.
-template <typename Make> Failure nameTemporary(const std::string& target, TemporaryRecord& record, Make make)
+template <typename Make>
+Failure nameTemporary(const std::string& target, TemporaryRecord& record, Make make)
 {
     Failure failure = Failure::of(Failure::Kind::exists);
     for (int attempt = 0; attempt < 100 && failure.kind == Failure::Kind::exists; ++attempt) {
@@ -129,7 +131,8 @@ Failure notAFile(const FileStatus& status)
 // another user's file in a shared folder is refused too.
 Failure refusal(const FileStatus& target, bool refuseOthersFiles)
 {
-    if (const Failure failure = notAFile(target); failure.failed() || target.type == FileStatus::Type::missing)
+    if (const Failure failure = notAFile(target);
+        failure.failed() || target.type == FileStatus::Type::missing)
         return failure;
     if (target.appendOnlyOrImmutable)
         return Failure::of(Failure::Kind::notReplaceable);
@@ -220,12 +223,14 @@ Failure readUpTo(OpenFile& file, std::vector<unsigned char>& bytes, size_t size)
     // One byte more than a regular file's stated size lets the read that
     // finds its end succeed without growing the buffer; pipes and files that
     // grow still work, the buffer doubling.
-    const size_t stated = file.status.type == FileStatus::Type::regular ? size_t(file.status.size) + 1 : 0;
+    const size_t stated =
+        file.status.type == FileStatus::Type::regular ? size_t(file.status.size) + 1 : 0;
     while (used < size) {
         if (used == bytes.size())
             bytes.resize(std::min(size, std::max<size_t>({used * 2, stated, used + 64})));
         size_t done = 0;
-        const Failure failure = readSome(file.handle, bytes.data() + used, bytes.size() - used, done);
+        const Failure failure =
+            readSome(file.handle, bytes.data() + used, bytes.size() - used, done);
         if (failure.failed()) {
             bytes.clear();
             return failure;
@@ -268,8 +273,9 @@ Failure reopenIfChanged(SourceFile& source, OpenFile& file)
 {
     FileStatus named;
     FileStatus now;
-    if (!statusAt(source.folder, source.name, named).failed() && named.sameFileAndContents(file.status) &&
-        !statusOf(file.handle, now).failed() && now.sameFileAndContents(file.status))
+    if (!statusAt(source.folder, source.name, named).failed() &&
+        named.sameFileAndContents(file.status) && !statusOf(file.handle, now).failed() &&
+        now.sameFileAndContents(file.status))
         return Failure();
     return openForRewrite(source, file);
 }
@@ -294,15 +300,18 @@ Replacement::~Replacement()
         releaseRecord(*record);
 }
 
-Failure beginNewFile(const std::string& path, const std::vector<unsigned char>& bytes, Replacement& replacement)
+Failure beginNewFile(const std::string& path, const std::vector<unsigned char>& bytes,
+                     Replacement& replacement)
 {
     Handle folder;
     std::string target;
     const Failure failure = openFolderOf(path, folder, target);
-    return failure.failed() ? failure : begin(std::move(folder), target, bytes, nullptr, true, replacement);
+    return failure.failed() ? failure
+                            : begin(std::move(folder), target, bytes, nullptr, true, replacement);
 }
 
-Failure beginRewrite(SourceFile& source, const std::vector<unsigned char>& bytes, Replacement& replacement)
+Failure beginRewrite(SourceFile& source, const std::vector<unsigned char>& bytes,
+                     Replacement& replacement)
 {
     return begin(std::move(source.folder), source.name, bytes, &source.status, false, replacement);
 }

@@ -114,8 +114,10 @@ struct Replacement {
 // beginRewrite replaces the file that openForRewrite opened in the same way,
 // but only while it is that very file, unchanged: any change to it or its
 // name since refuses the write. It takes the folder out of source.
-Failure beginNewFile(const std::string& path, const std::vector<unsigned char>& bytes, Replacement& replacement);
-Failure beginRewrite(SourceFile& source, const std::vector<unsigned char>& bytes, Replacement& replacement);
+Failure beginNewFile(const std::string& path, const std::vector<unsigned char>& bytes,
+                     Replacement& replacement);
+Failure beginRewrite(SourceFile& source, const std::vector<unsigned char>& bytes,
+                     Replacement& replacement);
 Failure finish(Replacement& replacement);
 
 // Both halves at once.

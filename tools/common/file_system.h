@@ -32,8 +32,15 @@ struct Handle {
     NativeHandle native = noHandle;
 
     Handle() = default;
-    explicit Handle(NativeHandle native) : native(native) {}
-    Handle(Handle&& other) noexcept : native(other.native) { other.native = noHandle; }
+    explicit Handle(NativeHandle native)
+        : native(native)
+    {
+    }
+    Handle(Handle&& other) noexcept
+        : native(other.native)
+    {
+        other.native = noHandle;
+    }
     // What this held is closed with other.
     Handle& operator=(Handle&& other) noexcept
     {
@@ -75,8 +82,8 @@ struct FileStatus {
 
     bool sameFileAndContents(const FileStatus& other) const
     {
-        return type == other.type && device == other.device && file == other.file && size == other.size &&
-               modified == other.modified && changed == other.changed;
+        return type == other.type && device == other.device && file == other.file &&
+               size == other.size && modified == other.modified && changed == other.changed;
     }
 };
 
@@ -129,7 +136,8 @@ Failure keepWhenClosed(const Handle& file);
 // many.
 Failure readSome(const Handle& file, unsigned char* buffer, size_t size, size_t& done);
 // The same at offset in a regular file, without moving where readSome reads.
-Failure readAt(const Handle& file, uint64_t offset, unsigned char* buffer, size_t size, size_t& done);
+Failure readAt(const Handle& file, uint64_t offset, unsigned char* buffer, size_t size,
+               size_t& done);
 Failure writeAll(const Handle& file, const unsigned char* bytes, size_t size);
 // Until the data are on disk.
 Failure flush(const Handle& file);
@@ -141,7 +149,8 @@ Failure copyMetadata(const Handle& original, const Handle& file);
 
 // Moves name from over name to in folder, in one step. With replacing, to is an
 // existing file whose place the new one takes.
-Failure moveAt(const Handle& folder, const std::string& from, const std::string& to, bool replacing);
+Failure moveAt(const Handle& folder, const std::string& from, const std::string& to,
+               bool replacing);
 
 // Removes name from folder. Safe in a signal handler or a console control
 // handler; a name that is gone already is no error.

@@ -20,7 +20,10 @@
 
 const bool backslashSeparatesFolders = false;
 
-Failure closeHandle(NativeHandle native) { return ::close(native) == 0 ? Failure() : Failure::system(errno); }
+Failure closeHandle(NativeHandle native)
+{
+    return ::close(native) == 0 ? Failure() : Failure::system(errno);
+}
 
 std::string systemReason(unsigned long code) { return std::strerror(int(code)); }
 
@@ -60,7 +63,8 @@ void describe(const struct statx& info, FileStatus& status)
     status.modified = int64_t(info.stx_mtime.tv_sec) * 1000000000 + info.stx_mtime.tv_nsec;
     status.changed = int64_t(info.stx_ctime.tv_sec) * 1000000000 + info.stx_ctime.tv_nsec;
     const uint64_t fixedAttributes = STATX_ATTR_APPEND | STATX_ATTR_IMMUTABLE;
-    status.appendOnlyOrImmutable = (info.stx_attributes & info.stx_attributes_mask & fixedAttributes) != 0;
+    status.appendOnlyOrImmutable =
+        (info.stx_attributes & info.stx_attributes_mask & fixedAttributes) != 0;
 }
 
 Failure openFolder(const char* path, Handle& folder)
@@ -109,8 +113,8 @@ Failure followInProc(Handle& folder, const std::string& name, bool last)
 
 // Replaces the link name in folder by what it points to, at the front of
 // pending, as the kernel would follow it with fs.protected_symlinks on.
-Failure follow(Handle& folder, const std::string& name, const struct statx& link, std::vector<std::string>& pending,
-               int& hops)
+Failure follow(Handle& folder, const std::string& name, const struct statx& link,
+               std::vector<std::string>& pending, int& hops)
 {
     struct statx here;
     if (++hops > 40)
@@ -128,7 +132,8 @@ Failure follow(Handle& folder, const std::string& name, const struct statx& link
     // Links in /proc state no size.
     std::string target(std::max<size_t>(link.stx_size, 255) + 1, '\0');
     ssize_t length;
-    while ((length = ::readlinkat(folder.native, name.c_str(), &target[0], target.size())) == ssize_t(target.size()))
+    while ((length = ::readlinkat(folder.native, name.c_str(), &target[0], target.size())) ==
+           ssize_t(target.size()))
         target.resize(target.size() * 2);
     if (length < 0)
         return lastError();
@@ -162,7 +167,8 @@ Failure openFolderOf(const std::string& path, Handle& folder, std::string& name)
     how.flags = O_PATH | O_DIRECTORY | O_CLOEXEC;
     how.resolve = RESOLVE_NO_SYMLINKS;
     if (slash != std::string::npos)
-        current = Handle(int(::syscall(SYS_openat2, AT_FDCWD, path.substr(0, slash + 1).c_str(), &how, sizeof how)));
+        current = Handle(int(
+            ::syscall(SYS_openat2, AT_FDCWD, path.substr(0, slash + 1).c_str(), &how, sizeof how)));
     if (current.valid())
         pending.resize(1);
     else
@@ -184,7 +190,8 @@ Failure openFolderOf(const std::string& path, Handle& folder, std::string& name)
             name = component;
             return Failure();
         }
-        Handle next(::openat(current.native, component.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        Handle next(::openat(current.native, component.c_str(),
+                             O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         if (next.valid())
             current = std::move(next);
         else if (errno != ENOTDIR && errno != ELOOP)
@@ -200,7 +207,8 @@ Failure openFolderOf(const std::string& path, Handle& folder, std::string& name)
     return failure.failed() ? failure : Failure::of(Failure::Kind::folder);
 }
 
-Failure statusAt(const Handle& folder, const std::string& name, FileStatus& status, FileStatus* folderStatus)
+Failure statusAt(const Handle& folder, const std::string& name, FileStatus& status,
+                 FileStatus* folderStatus)
 {
     status = FileStatus();
     struct statx info;
@@ -216,9 +224,10 @@ Failure statusAt(const Handle& folder, const std::string& name, FileStatus& stat
         return lastError();
     describe(here, *folderStatus);
     status.othersInSharedFolder = found && othersInShared(here, info.stx_uid);
-    status.readOnly = status.type == FileStatus::Type::regular &&
-                      ::faccessat(folder.native, name.c_str(), W_OK, AT_EACCESS | AT_SYMLINK_NOFOLLOW) != 0 &&
-                      (errno == EACCES || errno == EPERM);
+    status.readOnly =
+        status.type == FileStatus::Type::regular &&
+        ::faccessat(folder.native, name.c_str(), W_OK, AT_EACCESS | AT_SYMLINK_NOFOLLOW) != 0 &&
+        (errno == EACCES || errno == EPERM);
     return Failure();
 }
 
@@ -234,7 +243,8 @@ Failure statusOf(const Handle& file, FileStatus& status)
 
 Failure openAt(const Handle& folder, const std::string& name, Handle& file)
 {
-    file = Handle(::openat(folder.native, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    file = Handle(::openat(folder.native, name.c_str(),
+                           O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     return file.valid() ? Failure() : lastError();
 }
 
@@ -260,7 +270,8 @@ Failure createUnnamedAt(const Handle& folder, bool ownerOnly, Handle& file)
     static const bool procMounted = ::access("/proc/self/fd", X_OK) == 0;
     if (!procMounted)
         return Failure::system(ENOENT);
-    file = Handle(::openat(folder.native, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, ownerOnly ? 0600 : 0666));
+    file = Handle(
+        ::openat(folder.native, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, ownerOnly ? 0600 : 0666));
     return file.valid() ? Failure() : lastError();
 }
 
@@ -284,7 +295,8 @@ Failure readSome(const Handle& file, unsigned char* buffer, size_t size, size_t&
     return Failure();
 }
 
-Failure readAt(const Handle& file, uint64_t offset, unsigned char* buffer, size_t size, size_t& done)
+Failure readAt(const Handle& file, uint64_t offset, unsigned char* buffer, size_t size,
+               size_t& done)
 {
     ssize_t n;
     while ((n = ::pread(file.native, buffer, size, off_t(offset))) < 0)
@@ -341,7 +353,8 @@ bool mayGiveFilesAway()
 {
     __user_cap_header_struct header = {_LINUX_CAPABILITY_VERSION_3, 0};
     __user_cap_data_struct data[_LINUX_CAPABILITY_U32S_3] = {};
-    return ::syscall(SYS_capget, &header, data) == 0 && (data[0].effective & (1u << CAP_CHOWN)) != 0;
+    return ::syscall(SYS_capget, &header, data) == 0 &&
+           (data[0].effective & (1u << CAP_CHOWN)) != 0;
 }
 
 } // namespace
@@ -366,26 +379,31 @@ Failure copyMetadata(const Handle& original, const Handle& file)
     std::vector<char> names;
     std::vector<char> value;
     bool hasAcl = false;
-    if (!readAttributes(names, [&](char* b, size_t n) { return ::flistxattr(original.native, b, n); }) &&
+    if (!readAttributes(names,
+                        [&](char* b, size_t n) { return ::flistxattr(original.native, b, n); }) &&
         errno != ENOTSUP)
         return Failure::of(Failure::Kind::metadataLost, errno);
     for (size_t at = 0; at < names.size(); at += std::strlen(&names[at]) + 1) {
         const char* attribute = &names[at];
         hasAcl = hasAcl || std::strcmp(attribute, accessAcl) == 0;
-        if (!readAttributes(value, [&](char* b, size_t n) { return ::fgetxattr(original.native, attribute, b, n); }) ||
+        if (!readAttributes(
+                value,
+                [&](char* b, size_t n) { return ::fgetxattr(original.native, attribute, b, n); }) ||
             ::fsetxattr(file.native, attribute, value.data(), value.size(), 0) != 0)
             return Failure::of(Failure::Kind::metadataLost, errno);
     }
     // An ACL the new file took from its folder would widen what the
     // original allowed.
-    if (!hasAcl && ::fremovexattr(file.native, accessAcl) != 0 && errno != ENODATA && errno != ENOTSUP)
+    if (!hasAcl && ::fremovexattr(file.native, accessAcl) != 0 && errno != ENODATA &&
+        errno != ENOTSUP)
         return Failure::of(Failure::Kind::metadataLost, errno);
     return ::fchmod(file.native, info.st_mode & 07777) == 0 ? Failure() : lastError();
 }
 
 Failure moveAt(const Handle& folder, const std::string& from, const std::string& to, bool)
 {
-    return ::renameat(folder.native, from.c_str(), folder.native, to.c_str()) == 0 ? Failure() : lastError();
+    return ::renameat(folder.native, from.c_str(), folder.native, to.c_str()) == 0 ? Failure()
+                                                                                   : lastError();
 }
 
 void removeAt(NativeHandle folder, const char* name) { ::unlinkat(folder, name, 0); }
@@ -407,13 +425,14 @@ void removeOnEnding(void (*remove)())
 {
     removeAtEnd = remove;
     // Every signal whose default ends the process and that can be caught.
-    const int ending[] = {SIGHUP,  SIGINT,  SIGQUIT,   SIGILL,  SIGTRAP, SIGABRT, SIGBUS,    SIGFPE,
-                          SIGUSR1, SIGSEGV, SIGUSR2,   SIGPIPE, SIGALRM, SIGTERM, SIGSTKFLT, SIGXCPU,
-                          SIGVTALRM, SIGPROF, SIGIO, SIGPWR, SIGSYS};
+    const int ending[] = {SIGHUP,    SIGINT,  SIGQUIT,   SIGILL,  SIGTRAP, SIGABRT, SIGBUS,
+                          SIGFPE,    SIGUSR1, SIGSEGV,   SIGUSR2, SIGPIPE, SIGALRM, SIGTERM,
+                          SIGSTKFLT, SIGXCPU, SIGVTALRM, SIGPROF, SIGIO,   SIGPWR,  SIGSYS};
     struct sigaction action = {};
     for (int signal = 1; signal < NSIG; ++signal) {
         const bool realTime = signal >= SIGRTMIN && signal <= SIGRTMAX;
-        if (!realTime && std::find(std::begin(ending), std::end(ending), signal) == std::end(ending))
+        if (!realTime &&
+            std::find(std::begin(ending), std::end(ending), signal) == std::end(ending))
             continue;
         if (::sigaction(signal, nullptr, &action) != 0 || action.sa_handler == SIG_IGN)
             continue;

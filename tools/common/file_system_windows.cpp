@@ -12,7 +12,10 @@
 
 const bool backslashSeparatesFolders = true;
 
-Failure closeHandle(NativeHandle native) { return CloseHandle(native) ? Failure() : Failure::system(GetLastError()); }
+Failure closeHandle(NativeHandle native)
+{
+    return CloseHandle(native) ? Failure() : Failure::system(GetLastError());
+}
 
 namespace {
 
@@ -29,7 +32,8 @@ Failure lastError()
 std::wstring pathOf(HANDLE handle)
 {
     std::wstring path(MAX_PATH, L'\0');
-    for (DWORD size; (size = GetFinalPathNameByHandleW(handle, &path[0], DWORD(path.size()), 0)) > 0;) {
+    for (DWORD size;
+         (size = GetFinalPathNameByHandleW(handle, &path[0], DWORD(path.size()), 0)) > 0;) {
         if (size < path.size()) {
             path.resize(size);
             return path;
@@ -41,16 +45,21 @@ std::wstring pathOf(HANDLE handle)
     // \Device\HarddiskVolume1\... on Windows, both reachable as \\?\ paths.
     std::vector<ULONGLONG> buffer(16 + 32768 * sizeof(wchar_t) / sizeof(ULONGLONG));
     ULONG length = 0;
-    if (NtQueryObject(handle, ObjectNameInformation, buffer.data(), ULONG(buffer.size() * sizeof(ULONGLONG)), &length) != 0)
+    if (NtQueryObject(handle, ObjectNameInformation, buffer.data(),
+                      ULONG(buffer.size() * sizeof(ULONGLONG)), &length) != 0)
         return std::wstring();
     const UNICODE_STRING& name = *reinterpret_cast<const UNICODE_STRING*>(buffer.data());
     const std::wstring object(name.Buffer, name.Length / sizeof(wchar_t));
-    return object.rfind(L"\\??\\", 0) == 0 ? L"\\\\?\\" + object.substr(4) : L"\\\\?\\GLOBALROOT" + object;
+    return object.rfind(L"\\??\\", 0) == 0 ? L"\\\\?\\" + object.substr(4)
+                                           : L"\\\\?\\GLOBALROOT" + object;
 }
 
 // A name in a folder as a path; the folder is held open without sharing
 // deletion, so that it cannot be moved away or replaced meanwhile.
-std::wstring pathAt(const Handle& folder, const std::string& name) { return pathOf(folder.native) + L"\\" + wideText(name); }
+std::wstring pathAt(const Handle& folder, const std::string& name)
+{
+    return pathOf(folder.native) + L"\\" + wideText(name);
+}
 
 const DWORD shareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
@@ -65,7 +74,8 @@ bool missing(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERR
 template <typename Attempt, typename Held> bool patiently(Attempt attempt, Held held)
 {
     const DWORD patience = 1000;
-    for (DWORD waited = 0, pause = 10;; waited += pause, pause = std::min<DWORD>(pause * 2, patience - waited)) {
+    for (DWORD waited = 0, pause = 10;;
+         waited += pause, pause = std::min<DWORD>(pause * 2, patience - waited)) {
         if (attempt())
             return true;
         if (!held() || waited >= patience)
@@ -75,11 +85,16 @@ template <typename Attempt, typename Held> bool patiently(Attempt attempt, Held 
 }
 
 // CreateFileW, patiently.
-HANDLE openFile(const std::wstring& path, DWORD access, DWORD sharing, DWORD disposition, DWORD flags)
+HANDLE openFile(const std::wstring& path, DWORD access, DWORD sharing, DWORD disposition,
+                DWORD flags)
 {
     HANDLE file = INVALID_HANDLE_VALUE;
-    patiently([&] { return (file = CreateFileW(path.c_str(), access, sharing, nullptr, disposition, flags, nullptr)) != INVALID_HANDLE_VALUE; },
-              [] { return heldByAnother(GetLastError()); });
+    patiently(
+        [&] {
+            return (file = CreateFileW(path.c_str(), access, sharing, nullptr, disposition, flags,
+                                       nullptr)) != INVALID_HANDLE_VALUE;
+        },
+        [] { return heldByAnother(GetLastError()); });
     return file;
 }
 
@@ -87,7 +102,8 @@ HANDLE openFile(const std::wstring& path, DWORD access, DWORD sharing, DWORD dis
 bool deleteWhenClosed(const Handle& file, bool deleted)
 {
     FILE_DISPOSITION_INFO disposition = {deleted};
-    return SetFileInformationByHandle(file.native, FileDispositionInfo, &disposition, sizeof disposition);
+    return SetFileInformationByHandle(file.native, FileDispositionInfo, &disposition,
+                                      sizeof disposition);
 }
 
 } // namespace
@@ -95,7 +111,8 @@ bool deleteWhenClosed(const Handle& file, bool deleted)
 std::string systemReason(unsigned long code)
 {
     wchar_t* text = nullptr;
-    FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+    FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                       FORMAT_MESSAGE_IGNORE_INSERTS,
                    nullptr, DWORD(code), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
     std::string reason;
     if (text != nullptr) {
@@ -126,7 +143,8 @@ Failure openFolderOf(const std::string& path, Handle& folder, std::string& name)
     const std::wstring last = full.substr(slash + 1);
     if (slash == std::wstring::npos || last.empty() || last == L"." || last == L"..")
         return Failure::of(Failure::Kind::folder);
-    folder = Handle(openFile(full.substr(0, slash + 1), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING,
+    folder = Handle(openFile(full.substr(0, slash + 1), FILE_LIST_DIRECTORY,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING,
                              FILE_FLAG_BACKUP_SEMANTICS));
     if (!folder.valid())
         return lastError();
@@ -143,10 +161,11 @@ Failure statusOf(const Handle& file, FileStatus& status)
         !GetFileInformationByHandleEx(file.native, FileBasicInfo, &basic, sizeof basic))
         return lastError();
     const DWORD attributes = information.dwFileAttributes;
-    status.type = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0        ? FileStatus::Type::folder
+    status.type = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? FileStatus::Type::folder
                   : (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
-                          GetFileType(file.native) != FILE_TYPE_DISK ? FileStatus::Type::other
-                                                                     : FileStatus::Type::regular;
+                          GetFileType(file.native) != FILE_TYPE_DISK
+                      ? FileStatus::Type::other
+                      : FileStatus::Type::regular;
     status.device = information.dwVolumeSerialNumber;
     status.file = (uint64_t(information.nFileIndexHigh) << 32) | information.nFileIndexLow;
     status.size = (uint64_t(information.nFileSizeHigh) << 32) | information.nFileSizeLow;
@@ -156,7 +175,8 @@ Failure statusOf(const Handle& file, FileStatus& status)
     return Failure();
 }
 
-Failure statusAt(const Handle& folder, const std::string& name, FileStatus& status, FileStatus* folderStatus)
+Failure statusAt(const Handle& folder, const std::string& name, FileStatus& status,
+                 FileStatus* folderStatus)
 {
     status = FileStatus();
     if (folderStatus != nullptr)
@@ -173,7 +193,8 @@ Failure openAt(const Handle& folder, const std::string& name, Handle& file)
 {
     // Others may go on reading, writing and even replacing it meanwhile; the
     // rewrite notices.
-    file = Handle(openFile(pathAt(folder, name), GENERIC_READ, shareAll, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT));
+    file = Handle(openFile(pathAt(folder, name), GENERIC_READ, shareAll, OPEN_EXISTING,
+                           FILE_FLAG_OPEN_REPARSE_POINT));
     return file.valid() ? Failure() : lastError();
 }
 
@@ -184,17 +205,19 @@ Failure openPath(const std::string& path, Handle& file)
         return failure;
     // A folder opens too, so that it is refused as one rather than with
     // the "access denied" that opening it as a file would give.
-    file = Handle(openFile(full, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS));
+    file = Handle(openFile(full, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING,
+                           FILE_FLAG_BACKUP_SEMANTICS));
     return file.valid() ? Failure() : lastError();
 }
 
 Failure createAt(const Handle& folder, const std::string& name, bool, Handle& file)
 {
     // Deletable while open, so that a control handler can remove it.
-    file = Handle(openFile(pathAt(folder, name), GENERIC_WRITE | WRITE_DAC | DELETE, FILE_SHARE_DELETE, CREATE_NEW,
-                           FILE_ATTRIBUTE_NORMAL));
+    file = Handle(openFile(pathAt(folder, name), GENERIC_WRITE | WRITE_DAC | DELETE,
+                           FILE_SHARE_DELETE, CREATE_NEW, FILE_ATTRIBUTE_NORMAL));
     if (!file.valid())
-        return GetLastError() == ERROR_FILE_EXISTS ? Failure::of(Failure::Kind::exists) : lastError();
+        return GetLastError() == ERROR_FILE_EXISTS ? Failure::of(Failure::Kind::exists)
+                                                   : lastError();
     // Gone with its handle, so that a process killed or crashed meanwhile
     // leaves nothing. Where the file system refuses, it stays a named
     // temporary file, which every failure and Ctrl-C still removes. Deleting
@@ -204,11 +227,20 @@ Failure createAt(const Handle& folder, const std::string& name, bool, Handle& fi
     return Failure();
 }
 
-Failure createUnnamedAt(const Handle&, bool, Handle&) { return Failure::system(ERROR_NOT_SUPPORTED); }
+Failure createUnnamedAt(const Handle&, bool, Handle&)
+{
+    return Failure::system(ERROR_NOT_SUPPORTED);
+}
 
-Failure linkAt(const Handle&, const Handle&, const std::string&) { return Failure::system(ERROR_NOT_SUPPORTED); }
+Failure linkAt(const Handle&, const Handle&, const std::string&)
+{
+    return Failure::system(ERROR_NOT_SUPPORTED);
+}
 
-Failure keepWhenClosed(const Handle& file) { return deleteWhenClosed(file, false) ? Failure() : lastError(); }
+Failure keepWhenClosed(const Handle& file)
+{
+    return deleteWhenClosed(file, false) ? Failure() : lastError();
+}
 
 Failure readSome(const Handle& file, unsigned char* buffer, size_t size, size_t& done)
 {
@@ -220,7 +252,8 @@ Failure readSome(const Handle& file, unsigned char* buffer, size_t size, size_t&
     return Failure();
 }
 
-Failure readAt(const Handle& file, uint64_t offset, unsigned char* buffer, size_t size, size_t& done)
+Failure readAt(const Handle& file, uint64_t offset, unsigned char* buffer, size_t size,
+               size_t& done)
 {
     OVERLAPPED at = {};
     at.Offset = DWORD(offset);
@@ -237,14 +270,18 @@ Failure writeAll(const Handle& file, const unsigned char* bytes, size_t size)
 {
     for (size_t done = 0; done < size;) {
         DWORD written = 0;
-        if (!WriteFile(file.native, bytes + done, DWORD(std::min<size_t>(size - done, 1u << 30)), &written, nullptr))
+        if (!WriteFile(file.native, bytes + done, DWORD(std::min<size_t>(size - done, 1u << 30)),
+                       &written, nullptr))
             return lastError();
         done += written;
     }
     return Failure();
 }
 
-Failure flush(const Handle& file) { return FlushFileBuffers(file.native) ? Failure() : lastError(); }
+Failure flush(const Handle& file)
+{
+    return FlushFileBuffers(file.native) ? Failure() : lastError();
+}
 
 // The attributes (hidden, system, archive and the like) and the access
 // control list, whether explicit or inherited from the folder, travel
@@ -263,15 +300,17 @@ Failure copyMetadata(const Handle& original, const Handle& file)
 
     PACL acl = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    DWORD error = GetSecurityInfo(original.native, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &acl,
-                                  nullptr, &descriptor);
+    DWORD error = GetSecurityInfo(original.native, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+                                  nullptr, nullptr, &acl, nullptr, &descriptor);
     SECURITY_DESCRIPTOR_CONTROL control = 0;
     DWORD revision = 0;
     if (error == ERROR_SUCCESS && GetSecurityDescriptorControl(descriptor, &control, &revision)) {
-        const DWORD inheritance =
-            (control & SE_DACL_PROTECTED) != 0 ? PROTECTED_DACL_SECURITY_INFORMATION : UNPROTECTED_DACL_SECURITY_INFORMATION;
-        error = SetSecurityInfo(file.native, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION | inheritance, nullptr, nullptr, acl,
-                                nullptr);
+        const DWORD inheritance = (control & SE_DACL_PROTECTED) != 0
+                                      ? PROTECTED_DACL_SECURITY_INFORMATION
+                                      : UNPROTECTED_DACL_SECURITY_INFORMATION;
+        error =
+            SetSecurityInfo(file.native, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION | inheritance,
+                            nullptr, nullptr, acl, nullptr);
     }
     LocalFree(descriptor);
     return error == ERROR_SUCCESS ? Failure() : Failure::of(Failure::Kind::metadataLost, error);
@@ -290,13 +329,16 @@ Failure moveAt(const Handle& folder, const std::string& from, const std::string&
         [&] {
             if (waiting.valid() && deleteWhenClosed(waiting, false))
                 waiting.close();
-            BOOL done = replacing ? ReplaceFileW(target.c_str(), source.c_str(), nullptr, 0, nullptr, nullptr)
-                                  : MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+            BOOL done = replacing ? ReplaceFileW(target.c_str(), source.c_str(), nullptr, 0,
+                                                 nullptr, nullptr)
+                                  : MoveFileExW(source.c_str(), target.c_str(),
+                                                MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
             // Wine's ReplaceFileW garbles a name of its own on long paths;
             // the move replaces the file in one step too, and copyMetadata
             // gave the new file the old one's attributes and ACL already.
             if (!done && replacing && GetLastError() == ERROR_INVALID_NAME)
-                done = MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+                done = MoveFileExW(source.c_str(), target.c_str(),
+                                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
             return done != FALSE;
         },
         [&] {
@@ -304,13 +346,15 @@ Failure moveAt(const Handle& folder, const std::string& from, const std::string&
             // ReplaceFileW says only that the old file could not be removed
             // when another program holds it without sharing deletion; a look
             // of our own at it tells that case.
-            const Handle held(CreateFileW(target.c_str(), DELETE, shareAll, nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+            const Handle held(CreateFileW(target.c_str(), DELETE, shareAll, nullptr, OPEN_EXISTING,
+                                          FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
             const DWORD error = GetLastError();
             if (!held.valid() && heldByAnother(error))
                 failure = Failure::of(Failure::Kind::inUse, error);
             if (failure.kind != Failure::Kind::inUse)
                 return false;
-            waiting = Handle(CreateFileW(source.c_str(), DELETE, shareAll, nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+            waiting = Handle(CreateFileW(source.c_str(), DELETE, shareAll, nullptr, OPEN_EXISTING,
+                                         FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
             deleteWhenClosed(waiting, true);
             return true;
         });
@@ -342,5 +386,5 @@ void removeOnEnding(void (*remove)())
 
 // A console control handler runs on a thread of its own and waits for a
 // file being created, so there is nothing to hold off here.
-void holdSignals() {}
-void releaseSignals() {}
+void holdSignals() { }
+void releaseSignals() { }

@@ -36,7 +36,8 @@ bool allGrey(const std::vector<unsigned char>& pixels, size_t bytes)
 bool animated(const std::vector<unsigned char>& png)
 {
     const unsigned char* end = png.data() + png.size();
-    for (const unsigned char* chunk = png.data() + 33; end - chunk >= 12; chunk = lodepng_chunk_next_const(chunk, end)) {
+    for (const unsigned char* chunk = png.data() + 33; end - chunk >= 12;
+         chunk = lodepng_chunk_next_const(chunk, end)) {
         if (lodepng_chunk_type_equals(chunk, "IDAT"))
             return false;
         if (lodepng_chunk_type_equals(chunk, "acTL"))
@@ -100,7 +101,8 @@ uint32_t bigEndian(const unsigned char* bytes)
 template <typename Read> uint64_t needOf(uint64_t size, bool encoding, Read read)
 {
     std::vector<unsigned char> head(headSize);
-    if (read(0, head.data(), headSize) < headSize || !startsLikePng(head) || bigEndian(&head[12]) != 0x49484452)
+    if (read(0, head.data(), headSize) < headSize || !startsLikePng(head) ||
+        bigEndian(&head[12]) != 0x49484452)
         return size;
     // Bits per pixel, from the colour type's channels and the bit depth.
     const unsigned channels[7] = {1, 0, 3, 1, 2, 0, 4};
@@ -111,10 +113,12 @@ template <typename Read> uint64_t needOf(uint64_t size, bool encoding, Read read
     const LodePNGDecoderSettings limits = lodepng::State().decoder;
     double inflated = 0;
     unsigned char chunk[8];
-    for (uint64_t at = headSize; at + 12 <= size && read(at, chunk, 8) == 8; at += 12 + uint64_t(bigEndian(chunk))) {
+    for (uint64_t at = headSize; at + 12 <= size && read(at, chunk, 8) == 8;
+         at += 12 + uint64_t(bigEndian(chunk))) {
         const double bound = 1032.0 * bigEndian(chunk);
         if (std::memcmp(chunk + 4, "zTXt", 4) == 0 || std::memcmp(chunk + 4, "iTXt", 4) == 0)
-            inflated += std::min(bound, double(limits.max_text_size ? limits.max_text_size : bound));
+            inflated +=
+                std::min(bound, double(limits.max_text_size ? limits.max_text_size : bound));
         if (std::memcmp(chunk + 4, "iCCP", 4) == 0)
             inflated += std::min(bound, double(limits.max_icc_size ? limits.max_icc_size : bound));
         if (std::memcmp(chunk + 4, "IEND", 4) == 0)
@@ -126,7 +130,8 @@ template <typename Read> uint64_t needOf(uint64_t size, bool encoding, Read read
     // file it makes as it grows. Interlacing adds a filter byte to each row
     // of each pass.
     const double file = double(size), pixels = 4 * width * height;
-    const double rows = height * (1 + std::ceil(width * bits / 8)) + (head[28] != 0 ? 7 * height : 0);
+    const double rows =
+        height * (1 + std::ceil(width * bits / 8)) + (head[28] != 0 ? 7 * height : 0);
     const double decode = std::max(2 * file + 2 * rows, file + 2 * pixels);
     const double encode = encoding ? 2 * pixels + 3 * file : 0;
     const double need = std::max(decode, encode) + 2 * inflated + (1 << 20);
@@ -137,7 +142,8 @@ template <typename Read> uint64_t needOf(uint64_t size, bool encoding, Read read
 uint64_t pngNeed(const std::vector<unsigned char>& png, bool encoding)
 {
     return needOf(png.size(), encoding, [&](uint64_t at, unsigned char* buffer, size_t length) {
-        const size_t given = at < png.size() ? std::min<size_t>(length, png.size() - size_t(at)) : 0;
+        const size_t given =
+            at < png.size() ? std::min<size_t>(length, png.size() - size_t(at)) : 0;
         std::memcpy(buffer, png.data() + std::min<uint64_t>(at, png.size()), given);
         return given;
     });
@@ -146,11 +152,12 @@ uint64_t pngNeed(const std::vector<unsigned char>& png, bool encoding)
 Failure measurePng(const OpenFile& file, bool encoding, uint64_t& need)
 {
     Failure failure;
-    need = needOf(file.status.size, encoding, [&](uint64_t at, unsigned char* buffer, size_t length) {
-        size_t done = 0;
-        failure = failure.failed() ? failure : readAt(file.handle, at, buffer, length, done);
-        return done;
-    });
+    need =
+        needOf(file.status.size, encoding, [&](uint64_t at, unsigned char* buffer, size_t length) {
+            size_t done = 0;
+            failure = failure.failed() ? failure : readAt(file.handle, at, buffer, length, done);
+            return done;
+        });
     return failure;
 }
 
@@ -192,7 +199,8 @@ Failure Image::decode(const std::vector<unsigned char>& png)
     clear(*this);
     unsigned decodedWidth = 0;
     unsigned decodedHeight = 0;
-    const bool inspected = lodepng_inspect(&decodedWidth, &decodedHeight, &codecState, png.data(), png.size()) == 0;
+    const bool inspected =
+        lodepng_inspect(&decodedWidth, &decodedHeight, &codecState, png.data(), png.size()) == 0;
     if (inspected && animated(png))
         return Failure::of(Failure::Kind::animated);
     // The buffer is kept for files of the same size or smaller, but not

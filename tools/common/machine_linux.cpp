@@ -73,7 +73,8 @@ size_t processorsGranted()
             period = firstWord(folder + "/cpu.cfs_period_us");
         if (quota.empty() || quota[0] == '-' || quota == "max" || period.empty())
             return;
-        const uint64_t share = std::stoull(quota), each = std::max<uint64_t>(std::stoull(period), 1);
+        const uint64_t share = std::stoull(quota),
+                       each = std::max<uint64_t>(std::stoull(period), 1);
         count = std::min<size_t>(count, size_t((share + each - 1) / each));
     });
     return std::max<size_t>(count, 1);
@@ -83,13 +84,16 @@ uint64_t memoryGranted()
 {
     uint64_t granted = uint64_t(sysconf(_SC_PHYS_PAGES)) * uint64_t(sysconf(_SC_PAGESIZE));
     eachGroup("memory", [&](const std::string& folder, bool unified) {
-        granted = std::min(granted, numberIn(folder + (unified ? "/memory.max" : "/memory.limit_in_bytes")));
+        granted = std::min(granted,
+                           numberIn(folder + (unified ? "/memory.max" : "/memory.limit_in_bytes")));
     });
     rlimit space;
     if (getrlimit(RLIMIT_AS, &space) == 0 && space.rlim_cur != RLIM_INFINITY) {
         // What is mapped already, in pages, comes first in statm.
-        const uint64_t mapped = std::stoull("0" + firstWord("/proc/self/statm")) * uint64_t(sysconf(_SC_PAGESIZE));
-        granted = std::min<uint64_t>(granted, space.rlim_cur > mapped ? space.rlim_cur - mapped : 0);
+        const uint64_t mapped =
+            std::stoull("0" + firstWord("/proc/self/statm")) * uint64_t(sysconf(_SC_PAGESIZE));
+        granted =
+            std::min<uint64_t>(granted, space.rlim_cur > mapped ? space.rlim_cur - mapped : 0);
     }
     return granted;
 }

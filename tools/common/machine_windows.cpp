@@ -20,10 +20,12 @@ uint64_t memoryGranted()
 {
     MEMORYSTATUSEX status = {};
     status.dwLength = sizeof status;
-    uint64_t granted = GlobalMemoryStatusEx(&status) ? status.ullTotalPhys : std::numeric_limits<uint64_t>::max();
+    uint64_t granted =
+        GlobalMemoryStatusEx(&status) ? status.ullTotalPhys : std::numeric_limits<uint64_t>::max();
     // A job object may limit the process, or all of the job's together.
     JOBOBJECT_EXTENDED_LIMIT_INFORMATION job = {};
-    if (QueryInformationJobObject(nullptr, JobObjectExtendedLimitInformation, &job, sizeof job, nullptr)) {
+    if (QueryInformationJobObject(nullptr, JobObjectExtendedLimitInformation, &job, sizeof job,
+                                  nullptr)) {
         if (job.BasicLimitInformation.LimitFlags & JOB_OBJECT_LIMIT_PROCESS_MEMORY)
             granted = std::min<uint64_t>(granted, job.ProcessMemoryLimit);
         if (job.BasicLimitInformation.LimitFlags & JOB_OBJECT_LIMIT_JOB_MEMORY)

@@ -36,7 +36,8 @@ int answerInfoOption(const std::string& option, const char* tool, const char* he
 
 int usageError(const char* tool, const std::string& reason, const char* help)
 {
-    const std::string said = reason.empty() ? std::string() : std::string(tool) + ": " + reason + "\n";
+    const std::string said =
+        reason.empty() ? std::string() : std::string(tool) + ": " + reason + "\n";
     writeText(stderr, said + std::string(help, std::strcspn(help, "\n") + 1));
     return 2;
 }

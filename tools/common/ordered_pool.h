@@ -231,7 +231,8 @@ template <typename Plan, typename Result> void OrderedPool<Plan, Result>::run(si
     }
     for (size_t piece = 0; piece < count; ++piece) {
         lock.lock();
-        while (!frontDone.wait_for(lock, tickEvery, [&] { return !entries.empty() && entries.front().done; })) {
+        while (!frontDone.wait_for(lock, tickEvery,
+                                   [&] { return !entries.empty() && entries.front().done; })) {
             lock.unlock();
             tick(piece);
             lock.lock();

@@ -16,9 +16,11 @@ std::wstring wideText(const std::string& text)
 
 std::string utf8Text(const std::wstring& text)
 {
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0, nullptr, nullptr);
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0,
+                                         nullptr, nullptr);
     std::string result(size_t(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), &result[0], size, nullptr, nullptr);
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), &result[0], size, nullptr,
+                        nullptr);
     return result;
 }
 
@@ -29,12 +31,15 @@ Failure systemPath(const std::string& path, std::wstring& result)
     const std::wstring given = wideText(path);
     if (given.rfind(L"\\\\?\\", 0) == 0) {
         result = given;
-        return given.find_first_of(L"*?", 4) == std::wstring::npos ? Failure() : Failure::system(ERROR_FILE_NOT_FOUND);
+        return given.find_first_of(L"*?", 4) == std::wstring::npos
+                   ? Failure()
+                   : Failure::system(ERROR_FILE_NOT_FOUND);
     }
     if (given.find_first_of(L"*?") != std::wstring::npos)
         return Failure::system(ERROR_FILE_NOT_FOUND);
     std::wstring full(MAX_PATH, L'\0');
-    for (DWORD size; (size = GetFullPathNameW(given.c_str(), DWORD(full.size()), &full[0], nullptr)) >= full.size();)
+    for (DWORD size; (size = GetFullPathNameW(given.c_str(), DWORD(full.size()), &full[0],
+                                              nullptr)) >= full.size();)
         full.resize(size);
     full.resize(wcslen(full.c_str()));
     if (full.empty())
@@ -59,6 +64,7 @@ bool heldByAnother(unsigned long error)
     // A file pending deletion is refused with "access denied"; only the
     // status underneath tells it from a file the caller may not open.
     const NTSTATUS deletePending = NTSTATUS(0xC0000056);
-    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION || error == ERROR_DELETE_PENDING ||
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ||
+           error == ERROR_DELETE_PENDING ||
            (error == ERROR_ACCESS_DENIED && RtlGetLastNtStatus() == deletePending);
 }

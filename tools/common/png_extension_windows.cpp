@@ -19,13 +19,16 @@ bool hasPngExtension(const char* path)
     full.erase(full.find_last_not_of(L". ") + 1);
     // A short name may end in ".PNG" for a long one that does not. Wine
     // takes no \\?\ path here, and one short enough needs none.
-    const bool shortDrivePath = full.rfind(L"\\\\?\\", 0) == 0 && full.rfind(L"\\\\?\\UNC\\", 0) != 0 &&
-                                full.size() < MAX_PATH + 4;
+    const bool shortDrivePath = full.rfind(L"\\\\?\\", 0) == 0 &&
+                                full.rfind(L"\\\\?\\UNC\\", 0) != 0 && full.size() < MAX_PATH + 4;
     std::wstring stored(full.size() + 1, L'\0');
-    const DWORD size = found || asTyped ? 0 : GetLongPathNameW(full.c_str() + (shortDrivePath ? 4 : 0), &stored[0], DWORD(stored.size()));
+    const DWORD size = found || asTyped ? 0
+                                        : GetLongPathNameW(full.c_str() + (shortDrivePath ? 4 : 0),
+                                                           &stored[0], DWORD(stored.size()));
     if (size > 0 && size < stored.size())
         full = stored.substr(0, size);
     // A separator found last means a name without a dot, or none at all.
     const size_t dot = full.find_last_of(L"./\\");
-    return dot != std::wstring::npos && CompareStringOrdinal(full.c_str() + dot, -1, L".png", -1, TRUE) == CSTR_EQUAL;
+    return dot != std::wstring::npos &&
+           CompareStringOrdinal(full.c_str() + dot, -1, L".png", -1, TRUE) == CSTR_EQUAL;
 }

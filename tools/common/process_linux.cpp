@@ -6,7 +6,6 @@
 
 #include <fcntl.h>
 
-
 namespace {
 // A standard descriptor left closed by whoever started the tool would be
 // taken by the next file opened, and a message or list meant for it would

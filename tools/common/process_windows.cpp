@@ -28,9 +28,11 @@ void bindMissingStandardHandles()
 {
     const DWORD which[] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
     for (int stream = 0; stream < 3; ++stream) {
-        if (open(GetStdHandle(which[stream])) && open(reinterpret_cast<HANDLE>(_get_osfhandle(stream))))
+        if (open(GetStdHandle(which[stream])) &&
+            open(reinterpret_cast<HANDLE>(_get_osfhandle(stream))))
             continue;
-        const HANDLE none = CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+        const HANDLE none = CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                        nullptr, OPEN_EXISTING, 0, nullptr);
         SetStdHandle(which[stream], none);
         const int bound = _open_osfhandle(reinterpret_cast<intptr_t>(none), _O_RDONLY);
         _dup2(bound, stream);

@@ -28,7 +28,8 @@ size_t plainAt(const std::string& name, size_t at)
         point = point << 6 | (next & 0x3F);
     }
     const unsigned long least[] = {0, 0, 0x80, 0x800, 0x10000};
-    const bool valid = point >= least[length] && point <= 0x10FFFF && (point < 0xD800 || point > 0xDFFF);
+    const bool valid =
+        point >= least[length] && point <= 0x10FFFF && (point < 0xD800 || point > 0xDFFF);
     return valid && point > 0x9F ? length : 0;
 }
 } // namespace
@@ -58,7 +59,8 @@ std::string quotedName(const std::string& name)
         else if (byte >= '\a' && byte <= '\r')
             quoted += {'\\', controlLetters[byte - '\a']};
         else
-            quoted += {'\\', char('0' + (byte >> 6)), char('0' + (byte >> 3 & 7)), char('0' + (byte & 7))};
+            quoted += {'\\', char('0' + (byte >> 6)), char('0' + (byte >> 3 & 7)),
+                       char('0' + (byte & 7))};
     }
     return quoted + '"';
 }

@@ -26,7 +26,8 @@ bool mayHoldHiddenColour(const std::vector<unsigned char>& png)
     bool imageData = false;
     const unsigned char* end = png.data() + png.size();
     // The header, 33 bytes in, was checked above.
-    for (const unsigned char* chunk = png.data() + 33;; chunk = lodepng_chunk_next_const(chunk, end)) {
+    for (const unsigned char* chunk = png.data() + 33;;
+         chunk = lodepng_chunk_next_const(chunk, end)) {
         if (end - chunk < 12)
             return true;
         const size_t length = lodepng_chunk_length(chunk);

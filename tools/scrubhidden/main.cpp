@@ -48,7 +48,8 @@ const char* const help =
 const size_t flushesPerJob = 4;
 const size_t maxJobs = 48;
 // Each job and each flush holds one write under way at most.
-static_assert(maxJobs * (1 + flushesPerJob) <= maxWritesUnderWay, "more writes at once than the records hold");
+static_assert(maxJobs * (1 + flushesPerJob) <= maxWritesUnderWay,
+              "more writes at once than the records hold");
 
 // How many files may be planned or at work, or wait to be flushed or
 // printed, at once: each holds a record of its temporary file at most, and
@@ -99,17 +100,25 @@ int main(int argc, char** argv)
         } else if (option == "-z" || option == "--null") {
             nulls = true;
         } else if (option == "--memory" || option.rfind("--memory=", 0) == 0) {
-            const std::string size = option.size() > 8 ? option.substr(9) : i + 1 < args.size() ? args[++i] : "";
+            const std::string size = option.size() > 8     ? option.substr(9)
+                                     : i + 1 < args.size() ? args[++i]
+                                                           : "";
             if (!parseMemorySize(size, budget)) {
-                writeText(stderr, std::string(tool) + ": the memory size must be a number of bytes, with K, M, G "
-                                                      "or T after it for powers of 1024: " + quotedName(size) + "\n");
+                writeText(stderr, std::string(tool) +
+                                      ": the memory size must be a number of bytes, with K, M, G "
+                                      "or T after it for powers of 1024: " +
+                                      quotedName(size) + "\n");
                 return 2;
             }
-        } else if (option.rfind("-j", 0) == 0 || option == "--jobs" || option.rfind("--jobs=", 0) == 0) {
+        } else if (option.rfind("-j", 0) == 0 || option == "--jobs" ||
+                   option.rfind("--jobs=", 0) == 0) {
             const bool joined = option != "-j" && option != "--jobs";
-            const std::string count = joined ? option.substr(option[1] == 'j' ? 2 : 7) : i + 1 < args.size() ? args[++i] : "";
+            const std::string count = joined ? option.substr(option[1] == 'j' ? 2 : 7)
+                                      : i + 1 < args.size() ? args[++i]
+                                                            : "";
             if ((jobs = jobCount(count)) == 0) {
-                writeText(stderr, std::string(tool) + ": the job count must be a whole number from 1: " +
+                writeText(stderr, std::string(tool) +
+                                      ": the job count must be a whole number from 1: " +
                                       quotedName(count) + "\n");
                 return 2;
             }
@@ -156,9 +165,11 @@ int main(int argc, char** argv)
     pool.run(files.size());
     progress.clear();
     if (ownsConsoleWindow())
-        writeText(stdout, std::string(tool) + ": " + std::to_string(counts[size_t(Outcome::hidesColour)]) +
-                              (check ? " hiding colour, " : " rewritten, ") + std::to_string(counts[size_t(Outcome::clean)]) +
-                              " clean, " + std::to_string(counts[size_t(Outcome::failed)]) + " failed, " +
+        writeText(stdout, std::string(tool) + ": " +
+                              std::to_string(counts[size_t(Outcome::hidesColour)]) +
+                              (check ? " hiding colour, " : " rewritten, ") +
+                              std::to_string(counts[size_t(Outcome::clean)]) + " clean, " +
+                              std::to_string(counts[size_t(Outcome::failed)]) + " failed, " +
                               std::to_string(skipped) + " skipped\n");
     if (!check)
         return failed ? 1 : 0;

@@ -4,20 +4,26 @@
 
 #include "console.h"
 
-Progress::Progress(const char* tool) : tool(tool), terminal(isTerminal(stderr)), start(std::chrono::steady_clock::now())
+Progress::Progress(const char* tool)
+    : tool(tool)
+    , terminal(isTerminal(stderr))
+    , start(std::chrono::steady_clock::now())
 {
 }
 
 void Progress::update(size_t done, size_t total)
 {
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     if (!terminal || seconds < 1)
         return;
     char line[128];
-    std::snprintf(line, sizeof line, "%s: %zu of %zu files, %.0f files/s", tool.c_str(), done, total, done / seconds);
+    std::snprintf(line, sizeof line, "%s: %zu of %zu files, %.0f files/s", tool.c_str(), done,
+                  total, done / seconds);
     const std::string text = line;
     // Spaces wipe what a longer line before left; no terminal escape is needed.
-    writeText(stderr, "\r" + text + std::string(shown > text.size() ? shown - text.size() : 0, ' '));
+    writeText(stderr,
+              "\r" + text + std::string(shown > text.size() ? shown - text.size() : 0, ' '));
     std::fflush(stderr);
     shown = text.size();
 }

@@ -11,8 +11,8 @@ namespace {
 // rewrites it, by this name or another, is done with it first, and opens it
 // again where that job changed it. A file that needs more than limit is
 // refused before it is read, as far as its plan tells, or decoded.
-Failure readToScrub(const char* path, FilePlan& plan, std::vector<unsigned char>& png, FileLocks* locks,
-                    std::vector<FileKey>& held, uint64_t limit)
+Failure readToScrub(const char* path, FilePlan& plan, std::vector<unsigned char>& png,
+                    FileLocks* locks, std::vector<FileKey>& held, uint64_t limit)
 {
     SourceFile& source = plan.source;
     OpenFile& file = plan.file;
@@ -76,7 +76,8 @@ FilePlan planFile(const char* path, bool rewriting)
     return plan;
 }
 
-FileResult scrubFile(Image& image, const char* path, FilePlan& plan, FileLocks* locks, uint64_t limit)
+FileResult scrubFile(Image& image, const char* path, FilePlan& plan, FileLocks* locks,
+                     uint64_t limit)
 {
     FileResult result;
     try {

@@ -40,7 +40,8 @@ struct FileResult {
 // limit; and, with locks, begins its rewrite when it hid colour, holding its
 // name and the file itself until the rewrite is done; without locks, only
 // checks it. A file that changed since it was planned is read as it is now.
-FileResult scrubFile(Image& image, const char* path, FilePlan& plan, FileLocks* locks, uint64_t limit);
+FileResult scrubFile(Image& image, const char* path, FilePlan& plan, FileLocks* locks,
+                     uint64_t limit);
 
 // Flushes a rewrite that scrubFile began and moves it into place, which
 // mostly waits on the disk, and lets the file go.

@@ -54,7 +54,8 @@ std::string sizeText(const Image& image)
 void printBox(const Box& crop, const Image& stencil, const std::string& path)
 {
     std::string line;
-    for (const uint32_t number : {crop.x, crop.y, crop.width, crop.height, stencil.width, stencil.height})
+    for (const uint32_t number :
+         {crop.x, crop.y, crop.width, crop.height, stencil.width, stencil.height})
         line += std::to_string(number) + ' ';
     writeText(stdout, line + quotedName(path) + "\n");
 }
@@ -76,10 +77,14 @@ int main(int argc, char** argv)
         } else if (option == "--box") {
             box = true;
         } else if (option == "--memory" || option.rfind("--memory=", 0) == 0) {
-            const std::string size = option.size() > 8 ? option.substr(9) : i + 1 < args.size() ? args[++i] : "";
+            const std::string size = option.size() > 8     ? option.substr(9)
+                                     : i + 1 < args.size() ? args[++i]
+                                                           : "";
             if (!parseMemorySize(size, budget)) {
-                writeText(stderr, std::string(tool) + ": the memory size must be a number of bytes, with K, M, G "
-                                                      "or T after it for powers of 1024: " + quotedName(size) + "\n");
+                writeText(stderr, std::string(tool) +
+                                      ": the memory size must be a number of bytes, with K, M, G "
+                                      "or T after it for powers of 1024: " +
+                                      quotedName(size) + "\n");
                 return 2;
             }
         } else if (const int status = answerInfoOption(option, tool, help); status >= 0) {
@@ -93,9 +98,11 @@ int main(int argc, char** argv)
     // that one input is taken for another and the output lands elsewhere.
     for (const std::string& operand : operands)
         if (const std::string pattern = wildcardMatchingSeveral(operand); !pattern.empty())
-            return usageError(tool, quotedName(pattern) + ": the wildcard matches several files", help);
+            return usageError(tool, quotedName(pattern) + ": the wildcard matches several files",
+                              help);
     if (operands.size() > 3)
-        return usageError(tool, "more than three operands: a wildcard may have matched several files", help);
+        return usageError(
+            tool, "more than three operands: a wildcard may have matched several files", help);
     if (operands.size() < 3)
         return usageError(tool, "", help);
     const char* colourPath = operands[0].c_str();
@@ -111,7 +118,8 @@ int main(int argc, char** argv)
         // run reports every input that is wrong.
         // Both are held at once, and the colour image is encoded again.
         uint64_t colourNeed = 0;
-        const bool colourLoaded = succeeded(colour.load(colourPath, budget, true, &colourNeed), tool, colourPath);
+        const bool colourLoaded =
+            succeeded(colour.load(colourPath, budget, true, &colourNeed), tool, colourPath);
         current = stencilPath;
         colourNeed = colourLoaded ? colourNeed : 0;
         Failure failure = stencil.load(stencilPath, budget > colourNeed ? budget - colourNeed : 0);
@@ -129,7 +137,8 @@ int main(int argc, char** argv)
             break;
         case StencilOutcome::sizesDiffer:
             reportFailure(tool, stencilPath,
-                          "stencil is " + sizeText(stencil) + " but the colour image is " + sizeText(colour));
+                          "stencil is " + sizeText(stencil) + " but the colour image is " +
+                              sizeText(colour));
             return 1;
         case StencilOutcome::nothingVisible:
             reportFailure(tool, stencilPath, "stencil has no visible pixel");
