@@ -129,7 +129,7 @@ const Row rows[] = {
     {"UnknownOptions", anyone, "", "for a in -check --CHECK -; do scrubhidden $a dirty.png; echo $?; done; stencilcrop c.png s.png new/ --bx", 2, "scrubhidden: unknown option: -check\n" + scrubUsage + "scrubhidden: unknown option: --CHECK\n" + scrubUsage + "scrubhidden: unknown option: -\n" + scrubUsage + "stencilcrop: unknown option: --bx\n" + usage, nothingWritten + " && printf '2\\n2\\n2\\n' | cmp - out"},
     {"OptionsEnd", anyone, "", "stencilcrop -- c.png s.png -a && scrubhidden -- --check dirty.png", 0, "", "printf '%s\\n' ./-as.png ./dirty.png | cmp - $changed"},
     // Wildcards that matched several files would shift the operands.
-    {"MoreThanThreeOperands", anyone, "", "stencilcrop --box c*.png s.png new/", 2, "stencilcrop: more than three operands: a wildcard may have matched several files\n" + usage, nothingWritten + " && ! test -s out"},
+    {"MoreThanThreeOperands", anyone, "", "stencilcrop --box c.png s*.png new/", 2, "stencilcrop: more than three operands: a wildcard may have matched several files\n" + usage, nothingWritten + " && ! test -s out"},
     // Each line is out as it is written, so both streams keep their order in one file.
     {"LinesInOrder", anyone, "", "scrubhidden --check -j 2 dirty.png bad.png c.png 2>&1", 2, "", "printf 'dirty.png\\nscrubhidden: bad.png: not a PNG file\\nc.png\\n' | cmp - out"},
 };

@@ -17,7 +17,7 @@ BOOL WINAPI endOnControl(DWORD)
     return FALSE; // and on to the handler that ends the process
 }
 
-bool open(HANDLE handle)
+bool usable(HANDLE handle)
 {
     // The C runtime's mark for a stream it found no handle for.
     const HANDLE none = reinterpret_cast<HANDLE>(-2);
@@ -35,7 +35,7 @@ void bindMissingStandardHandles()
 {
     const DWORD which[] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
     for (int stream = 0; stream < 3; ++stream) {
-        if (open(GetStdHandle(which[stream])) && open(reinterpret_cast<HANDLE>(_get_osfhandle(stream))))
+        if (usable(GetStdHandle(which[stream])) && usable(reinterpret_cast<HANDLE>(_get_osfhandle(stream))))
             continue;
         const HANDLE none = CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
         SetStdHandle(which[stream], none);
