@@ -38,10 +38,11 @@ void bindMissingStandardHandles()
         if (usable(GetStdHandle(which[stream])) && usable(reinterpret_cast<HANDLE>(_get_osfhandle(stream))))
             continue;
         const HANDLE none = CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
-        SetStdHandle(which[stream], none);
         const int bound = _open_osfhandle(reinterpret_cast<intptr_t>(none), _O_RDONLY);
         _dup2(bound, stream);
         _close(bound);
+        // The stream's own copy, since closing bound closed none.
+        SetStdHandle(which[stream], reinterpret_cast<HANDLE>(_get_osfhandle(stream)));
     }
 }
 
