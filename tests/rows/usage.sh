@@ -22,7 +22,7 @@ exits 2 scrubhidden -check dirty.png
 exits 2 scrubhidden --CHECK dirty.png
 exits 2 scrubhidden - dirty.png
 exits 2 stencilcrop c.png s.png new/ --bx
-exits 2 stencilcrop --box c*.png s.png new/
+exits 2 stencilcrop --box c.png s*.png new/
 errors "scrubhidden: unknown option: -check" "$scrub" "scrubhidden: unknown option: --CHECK" "$scrub" \
     "scrubhidden: unknown option: -" "$scrub" "stencilcrop: unknown option: --bx" "$usage" \
     "stencilcrop: more than three operands: a wildcard may have matched several files" "$usage"

@@ -10,7 +10,7 @@
 #include "path_windows.h"
 
 namespace {
-bool open(HANDLE handle)
+bool usable(HANDLE handle)
 {
     // The C runtime's mark for a stream it found no handle for.
     const HANDLE none = reinterpret_cast<HANDLE>(-2);
@@ -28,15 +28,16 @@ void bindMissingStandardHandles()
 {
     const DWORD which[] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
     for (int stream = 0; stream < 3; ++stream) {
-        if (open(GetStdHandle(which[stream])) &&
-            open(reinterpret_cast<HANDLE>(_get_osfhandle(stream))))
+        if (usable(GetStdHandle(which[stream])) &&
+            usable(reinterpret_cast<HANDLE>(_get_osfhandle(stream))))
             continue;
         const HANDLE none = CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                         nullptr, OPEN_EXISTING, 0, nullptr);
-        SetStdHandle(which[stream], none);
         const int bound = _open_osfhandle(reinterpret_cast<intptr_t>(none), _O_RDONLY);
         _dup2(bound, stream);
         _close(bound);
+        // The stream's own copy, since closing bound closed none.
+        SetStdHandle(which[stream], reinterpret_cast<HANDLE>(_get_osfhandle(stream)));
     }
 }
 
