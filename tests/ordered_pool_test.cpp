@@ -80,7 +80,16 @@ std::string runPool(const Setting& set)
             fail("piece " + std::to_string(piece.index) + " emitted as " + std::to_string(i) +
                  (piece.flushed ? ", flushed" : "") + ", visited " + std::to_string(visits[i]));
     };
+    // Told every millisecond or so how many are emitted, however briefly each waits.
+    size_t ticks = 0;
+    pool.tickEvery = std::chrono::milliseconds(1);
+    pool.tick = [&](size_t done) {
+        done == next ? ++ticks : (fail("tick told " + std::to_string(done)), 0);
+    };
+    const auto begun = std::chrono::steady_clock::now();
     pool.run(set.count);
+    if (ticks == 0 && std::chrono::steady_clock::now() - begun > std::chrono::milliseconds(20))
+        fail("no tick");
     if (next != set.count || mostUnderWay > (set.window ? set.window : set.jobs + set.flushers) ||
         mostNeeded > set.budget)
         fail(std::to_string(next) + " emitted, " + std::to_string(mostUnderWay) +

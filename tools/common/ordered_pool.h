@@ -34,7 +34,7 @@
 //          (a flush to disk), while the worker goes on;
 //   emit   the calling thread passes each result to emit, in the order of
 //          the pieces, as soon as it and every one before it are done, and
-//          calls tick with the number emitted every tickEvery that it waits.
+//          calls tick with the number emitted every tickEvery or so.
 //
 // As many threads are started as the system grants: without any flusher the
 // workers flush their own results, and without any worker the calling thread
@@ -85,6 +85,9 @@ private:
 
     Entry& entry(size_t piece) { return entries[piece - emitted]; }
     size_t largestWaiting();
+    std::chrono::steady_clock::time_point lastTick;
+
+    void tickIfDue(size_t done);
     void worker(size_t self);
     void flusher();
     void finished(size_t piece);
@@ -104,6 +107,14 @@ template <typename Plan, typename Result> size_t OrderedPool<Plan, Result>::larg
             best = piece;
     }
     return best;
+}
+
+// Called on the calling thread, without the lock.
+template <typename Plan, typename Result> void OrderedPool<Plan, Result>::tickIfDue(size_t done)
+{
+    const auto now = std::chrono::steady_clock::now();
+    if (now - lastTick >= tickEvery)
+        lastTick = now, tick(done);
 }
 
 // Called with the lock held.
@@ -184,17 +195,13 @@ template <typename Plan, typename Result> void OrderedPool<Plan, Result>::flushe
 
 template <typename Plan, typename Result> void OrderedPool<Plan, Result>::runAlone()
 {
-    auto last = std::chrono::steady_clock::now();
     for (size_t piece = 0; piece < count; ++piece) {
         Plan made = plan(piece);
         Result result = work(0, piece, made);
         if (needsFlush(result))
             flush(result);
         emit(piece, result);
-        if (std::chrono::steady_clock::now() - last >= tickEvery) {
-            tick(piece + 1);
-            last = std::chrono::steady_clock::now();
-        }
+        tickIfDue(piece + 1);
     }
 }
 
@@ -202,6 +209,7 @@ template <typename Plan, typename Result> void OrderedPool<Plan, Result>::run(si
 {
     count = pieces;
     window = window == 0 ? jobs + flushers : window;
+    lastTick = std::chrono::steady_clock::now();
     working = jobs;
     std::vector<std::thread> threads;
     // One worker alone starts none, and keeps its work on this thread.
@@ -234,7 +242,7 @@ template <typename Plan, typename Result> void OrderedPool<Plan, Result>::run(si
         while (!frontDone.wait_for(lock, tickEvery,
                                    [&] { return !entries.empty() && entries.front().done; })) {
             lock.unlock();
-            tick(piece);
+            tickIfDue(piece);
             lock.lock();
         }
         std::optional<Result> result = std::move(entries.front().result);
@@ -247,6 +255,7 @@ template <typename Plan, typename Result> void OrderedPool<Plan, Result>::run(si
         ++emitted;
         room.notify_all();
         lock.unlock();
+        tickIfDue(piece + 1);
     }
     for (std::thread& thread : threads)
         thread.join();
