@@ -255,15 +255,23 @@ Failure readSome(const Handle& file, unsigned char* buffer, size_t size, size_t&
 Failure readAt(const Handle& file, uint64_t offset, unsigned char* buffer, size_t size,
                size_t& done)
 {
+    // A read at an offset moves the file's position too, unless the file was
+    // opened for overlapped reads: it is put back.
+    LARGE_INTEGER position = {};
+    if (!SetFilePointerEx(file.native, position, &position, FILE_CURRENT))
+        return lastError();
     OVERLAPPED at = {};
     at.Offset = DWORD(offset);
     at.OffsetHigh = DWORD(offset >> 32);
     DWORD read = 0;
     done = 0;
-    if (!ReadFile(file.native, buffer, DWORD(std::min<size_t>(size, 1u << 30)), &read, &at))
-        return GetLastError() == ERROR_HANDLE_EOF ? Failure() : lastError();
-    done = read;
-    return Failure();
+    const bool ended =
+        !ReadFile(file.native, buffer, DWORD(std::min<size_t>(size, 1u << 30)), &read, &at);
+    const Failure failure = ended && GetLastError() != ERROR_HANDLE_EOF ? lastError() : Failure();
+    if (!SetFilePointerEx(file.native, position, nullptr, FILE_BEGIN))
+        return lastError();
+    done = ended ? 0 : read;
+    return failure;
 }
 
 Failure writeAll(const Handle& file, const unsigned char* bytes, size_t size)
