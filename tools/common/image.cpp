@@ -112,9 +112,20 @@ template <typename Read> uint64_t needOf(uint64_t size, bool encoding, Read read
     // its length, and to no more than the codec's limit for its kind.
     const LodePNGDecoderSettings limits = lodepng::State().decoder;
     double inflated = 0;
+    // The walk stops where decoding would: at the end chunk, or at a type
+    // that is no four letters. A file of more chunks than any picture needs
+    // is taken to inflate all the rest, rather than walked a chunk at a time.
     unsigned char chunk[8];
+    const auto letter = [](unsigned char c) { return (c | 32) >= 'a' && (c | 32) <= 'z'; };
+    size_t chunks = 0;
     for (uint64_t at = headSize; at + 12 <= size && read(at, chunk, 8) == 8;
          at += 12 + uint64_t(bigEndian(chunk))) {
+        if (!std::all_of(chunk + 4, chunk + 8, letter))
+            break;
+        if (++chunks > (1 << 20)) {
+            inflated += 1032.0 * double(size - at);
+            break;
+        }
         const double bound = 1032.0 * bigEndian(chunk);
         if (std::memcmp(chunk + 4, "zTXt", 4) == 0 || std::memcmp(chunk + 4, "iTXt", 4) == 0)
             inflated +=
