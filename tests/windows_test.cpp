@@ -237,8 +237,8 @@ TEST(Killed, LeavesNoTemporaryFile)
     std::error_code error;
     fs::remove_all(dir, error);
     fs::create_directories(dir);
-    // Noise, some of it hidden behind alpha 0, makes a rewrite of megabytes that takes a while to
-    // write.
+    // Noise, some of it hidden behind alpha 0, makes a rewrite of megabytes
+    // that takes a while to write.
     std::vector<unsigned char> pixels(size_t(2048) * 2048 * 4);
     for (uint32_t i = 0, x = 1; i < pixels.size(); ++i)
         pixels[i] = (x = x * 1103515245 + 12345) >> 24;
