@@ -30,7 +30,7 @@ enum Hold { none, exclusive, readsOnly, deleting, briefly };
 // A file of a row: a copy of a corpus file, "text:" and some text, or, with
 // nothing, a folder.
 struct File {
-    std::string name, from;
+    std::string name, from = {};
     DWORD attributes = 0;
     std::string before = {};
 };
@@ -134,11 +134,12 @@ TEST_P(CommandLine, Runs)
     EXPECT_EQ(bytesOf(dir / "err.txt"), row.err) << row.name;
     for (const File& file : row.files) {
         const bool written = std::count(row.written.begin(), row.written.end(), file.name) > 0;
-        // The archive mark is set on any file written, as Windows does.
-        if (file.attributes != 0)
-            EXPECT_EQ(GetFileAttributesW(exact(file.name).c_str()) & ~DWORD(FILE_ATTRIBUTE_ARCHIVE),
-                      file.attributes)
-                << row.name << ": " << file.name;
+        // Attributes given are kept; the archive mark is set on any file
+        // written, as Windows does.
+        const DWORD attributes = GetFileAttributesW(exact(file.name).c_str());
+        EXPECT_EQ(file.attributes ? attributes & ~DWORD(FILE_ATTRIBUTE_ARCHIVE) : 0,
+                  file.attributes)
+            << row.name << ": " << file.name;
         if ((file.before != bytesOf(exact(file.name))) != written)
             ADD_FAILURE() << row.name << ": " << file.name
                           << (written ? " not written" : " changed");
