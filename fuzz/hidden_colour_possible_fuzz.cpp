@@ -14,10 +14,14 @@
 
 // LodePNG's codes for those failures.
 static const std::set<unsigned> unchecked = {
-    13, 14, 15, 16, 18, 20, 21, 23, // a deflate block that inflate cannot follow
-    49, 50, 51, 52, 54, 55, 64,     // code lengths that build no Huffman tree
-    24, 25, 26, 53, 58,             // a zlib header that is none, a stream too short for one, a wrong Adler-32
-    36, 91};                        // inflated bytes with a filter type above 4, or too many or few for the header
+    // a deflate block that inflate cannot follow
+    13, 14, 15, 16, 18, 20, 21, 23,
+    // code lengths that build no Huffman tree
+    49, 50, 51, 52, 54, 55, 64,
+    // a zlib header that is none, a stream too short for one, a wrong Adler-32
+    24, 25, 26, 53, 58,
+    // inflated bytes with a filter type above 4, or too many or few for the header
+    36, 91};
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
@@ -38,15 +42,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     // and decoding would only try the allocator.
     unsigned width = 0, height = 0;
     lodepng::State state;
-    if (mayHoldHiddenColour(png) || lodepng_inspect(&width, &height, &state, png.data(), size) != 0 ||
+    if (mayHoldHiddenColour(png) ||
+        lodepng_inspect(&width, &height, &state, png.data(), size) != 0 ||
         uint64_t(width) * height > uint64_t(size) * 8 * 1100)
         return 0;
     Image image;
     const Failure failure = image.decode(png);
-    const bool inStream = failure.kind == Failure::Kind::codec || failure.kind == Failure::Kind::truncated;
-    if (image.loaded ? scrubHiddenColour(image)
-                     : !(stream && ended) || !inStream || unchecked.count(unsigned(failure.code)) == 0) {
-        std::fprintf(stderr, "called clean, but %s\n", image.loaded ? "hides colour" : failure.reason().c_str());
+    const bool inStream =
+        failure.kind == Failure::Kind::codec || failure.kind == Failure::Kind::truncated;
+    if (image.loaded
+            ? scrubHiddenColour(image)
+            : !(stream && ended) || !inStream || unchecked.count(unsigned(failure.code)) == 0) {
+        std::fprintf(stderr, "called clean, but %s\n",
+                     image.loaded ? "hides colour" : failure.reason().c_str());
         std::abort();
     }
     return 0;

@@ -13,7 +13,10 @@
 namespace fs = std::filesystem;
 
 namespace {
-struct Row { std::string group, name; bool otherUser; };
+struct Row {
+    std::string group, name;
+    bool otherUser;
+};
 void PrintTo(const Row& row, std::ostream* out) { *out << row.group << ": " << row.name; }
 
 // The rows of every group, read as the tests are listed: `row NAME [needs WHAT...]`.
@@ -32,7 +35,7 @@ std::vector<Row> rows()
     return found;
 }
 
-class Commands : public ::testing::TestWithParam<Row> {};
+class Commands : public ::testing::TestWithParam<Row> { };
 } // namespace
 
 TEST_P(Commands, Row)
@@ -46,10 +49,14 @@ TEST_P(Commands, Row)
     const fs::path dir = base / ("row-" + row.name);
     fs::remove_all(dir);
     fs::create_directory(dir);
-    for (const auto& [name, value] : {std::pair{"ROW_DIR", dir.string()}, {"ROW_GROUP", row.group},
-             {"ROW_NAME", row.name}, {"TOOLS", BIN_DIR}, {"CORPUS", CORPUS_DIR},
-             {"CRAFTED", CRAFTED_DIR}, {"RUN_ROW", RUN_ROW},
-             {"SANITIZED", TOOLS_SANITIZED ? "1" : ""}})
+    for (const auto& [name, value] : {std::pair{"ROW_DIR", dir.string()},
+                                      {"ROW_GROUP", row.group},
+                                      {"ROW_NAME", row.name},
+                                      {"TOOLS", BIN_DIR},
+                                      {"CORPUS", CORPUS_DIR},
+                                      {"CRAFTED", CRAFTED_DIR},
+                                      {"RUN_ROW", RUN_ROW},
+                                      {"SANITIZED", TOOLS_SANITIZED ? "1" : ""}})
         setenv(name, value.c_str(), 1);
     FILE* shell = popen("cd \"$ROW_DIR\" && exec bash \"$RUN_ROW\"", "r");
     std::string report(1 << 20, '\0');

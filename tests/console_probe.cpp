@@ -7,10 +7,6 @@
 // console, as Explorer starts a program in a window of its own, and prints
 // whether it was still running a second later, then the text the console
 // showed once keys were pressed.
-// console_probe --stale COMMAND...: runs COMMAND with standard output and
-// error handles that are not open, as a careless parent may pass them, and
-// prints its status.
-#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -26,11 +22,14 @@ int main()
     for (bool quoted = false; *command != L'\0' && (quoted || *command != L' '); ++command)
         quoted ^= *command == L'"';
     const bool inside = GetEnvironmentVariableW(L"CONSOLE_PROBE_INSIDE", nullptr, 0) > 0;
-    const bool own = std::wstring(command).rfind(L" --own ", 0) == 0, stale = std::wstring(command).rfind(L" --stale ", 0) == 0;
-    std::wstring line = !inside && !stale ? GetCommandLineW() : command + (own ? 7 : stale ? 9 : 1);
+    const bool own = std::wstring(command).rfind(L" --own ", 0) == 0;
+    std::wstring line = inside ? command + (own ? 7 : 1) : GetCommandLineW();
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-    HANDLE in = CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0, nullptr);
-    HANDLE key, shown, out = CreateFileW(stale ? L"NUL" : L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0, nullptr);
+    const auto open = [&](const wchar_t* name) {
+        return CreateFileW(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                           &inherit, OPEN_EXISTING, 0, nullptr);
+    };
+    HANDLE in = open(L"CONIN$"), key, shown, out = open(L"CONOUT$");
     HPCON console;
     STARTUPINFOEXW startup = {};
     startup.StartupInfo.cb = sizeof startup;
@@ -39,34 +38,39 @@ int main()
     std::string list(size, '\0');
     startup.lpAttributeList = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(&list[0]);
     InitializeProcThreadAttributeList(startup.lpAttributeList, 1, 0, &size);
-    if (!inside && !stale && CreatePipe(&in, &key, nullptr, 0) && CreatePipe(&shown, &out, nullptr, 1 << 20) &&
+    if (!inside && CreatePipe(&in, &key, nullptr, 0) &&
+        CreatePipe(&shown, &out, nullptr, 1 << 20) &&
         CreatePseudoConsole({120, 40}, in, out, 0, &console) == S_OK)
-        UpdateProcThreadAttribute(startup.lpAttributeList, 0, PROC_THREAD_ATTRIBUTE_PSEUDOCONSOLE, console, sizeof console, nullptr, nullptr);
+        UpdateProcThreadAttribute(startup.lpAttributeList, 0, PROC_THREAD_ATTRIBUTE_PSEUDOCONSOLE,
+                                  console, sizeof console, nullptr, nullptr);
     SetEnvironmentVariableW(L"CONSOLE_PROBE_INSIDE", L"1");
     // Inside, the command uses the console through its standard handles.
-    startup.StartupInfo.dwFlags = inside || stale ? STARTF_USESTDHANDLES : 0;
-    startup.StartupInfo.hStdInput = stale ? GetStdHandle(STD_INPUT_HANDLE) : in;
+    startup.StartupInfo.dwFlags = inside ? STARTF_USESTDHANDLES : 0;
+    startup.StartupInfo.hStdInput = in;
     startup.StartupInfo.hStdOutput = startup.StartupInfo.hStdError = out;
-    if (stale)
-        CloseHandle(out);
     PROCESS_INFORMATION process;
     DWORD status = 255, read = 0;
     const UINT before = GetConsoleOutputCP();
-    if (CreateProcessW(nullptr, &line[0], nullptr, nullptr, inside || stale, inside || stale ? CREATE_SUSPENDED : EXTENDED_STARTUPINFO_PRESENT, nullptr, nullptr, &startup.StartupInfo, &process)) {
+    if (CreateProcessW(nullptr, &line[0], nullptr, nullptr, inside,
+                       inside ? CREATE_SUSPENDED : EXTENDED_STARTUPINFO_PRESENT, nullptr, nullptr,
+                       &startup.StartupInfo, &process)) {
         // Left alone in the console, as a program that Explorer started is.
         if (inside && own)
             FreeConsole();
         ResumeThread(process.hThread);
         if (!inside && own)
-            std::cout << (WaitForSingleObject(process.hProcess, 1000) == WAIT_TIMEOUT ? "waited for a key\n" : "ended without waiting\n");
+            std::cout << (WaitForSingleObject(process.hProcess, 1000) == WAIT_TIMEOUT
+                              ? "waited for a key\n"
+                              : "ended without waiting\n");
         // A key every half second until it ends: one pressed too early may be dropped.
-        for (int keys = 0; !inside && own && keys < 20 && WaitForSingleObject(process.hProcess, 500) == WAIT_TIMEOUT; ++keys)
+        for (int keys = 0; !inside && own && keys < 20 &&
+                           WaitForSingleObject(process.hProcess, 500) == WAIT_TIMEOUT;
+             ++keys)
             WriteFile(key, "\r", 1, &read, nullptr);
-        WaitForSingleObject(process.hProcess, INFINITE), GetExitCodeProcess(process.hProcess, &status);
+        WaitForSingleObject(process.hProcess, INFINITE),
+            GetExitCodeProcess(process.hProcess, &status);
     }
-    if (stale)
-        std::cout << "status " << status << "\n";
-    if ((inside && own) || stale)
+    if (inside && own)
         return int(status);
     if (!inside) {
         ClosePseudoConsole(console);
@@ -74,10 +78,11 @@ int main()
         std::string text, part(1 << 16, '\0');
         while (own && ReadFile(shown, &part[0], DWORD(part.size()), &read, nullptr) && read > 0)
             text.append(part, 0, read);
-        // The text without the escape sequences that draw it.
+        // The text without the escape sequences that draw it, each ended by
+        // a byte from @ to ~.
         for (size_t i = 0; i < text.size(); ++i)
             if (text.compare(i, 2, "\x1b[") == 0)
-                i = std::min(text.find_first_of("@ABCDEFGHIJKLMNOPQRSTUVWXYZ`abcdefghijklmnopqrstuvwxyz{|}~", i + 2), text.size());
+                for (i += 2; i < text.size() && (text[i] < '@' || text[i] > '~'); ++i) { }
             else if (text[i] != '\r')
                 std::cout << text[i];
         if (!own)
@@ -85,7 +90,8 @@ int main()
         std::cout << (own ? "\n" : "");
         return int(status);
     }
-    std::wstring report = GetConsoleOutputCP() == before ? L"code page unchanged\n" : L"code page changed\n";
+    std::wstring report =
+        GetConsoleOutputCP() == before ? L"code page unchanged\n" : L"code page changed\n";
     CONSOLE_SCREEN_BUFFER_INFO screen;
     GetConsoleScreenBufferInfo(out, &screen);
     for (SHORT y = 0; y < screen.dwCursorPosition.Y + (screen.dwCursorPosition.X > 0); ++y) {

@@ -16,7 +16,12 @@ using Bytes = std::vector<unsigned char>;
 // What a shell command run in the folder holding d/x.png does, before the
 // rewrite or, late, between its start and its finish, and the file that must
 // then hold the scrubbed picture, or none where it is refused.
-struct Change { const char* name; const char* between; const char* written; bool late = false; };
+struct Change {
+    const char* name;
+    const char* between;
+    const char* written;
+    bool late = false;
+};
 
 const Change changes[] = {
     {"Unchanged", "true", "d/x.png"},
@@ -46,7 +51,7 @@ std::map<std::string, Bytes> contents(const std::string& dir)
     return found;
 }
 
-class Rewrite : public ::testing::TestWithParam<Change> {};
+class Rewrite : public ::testing::TestWithParam<Change> { };
 } // namespace
 
 TEST_P(Rewrite, ReplacesOnlyTheFileRead)
@@ -84,14 +89,17 @@ TEST_P(Rewrite, ReplacesOnlyTheFileRead)
         failure = beginRewrite(source, png, replacement);
     if (!failure.failed())
         failure = finish(replacement);
-    EXPECT_EQ(failure.reason(), change.written ? "no error" : "file changed while it was being handled");
+    EXPECT_EQ(failure.reason(),
+              change.written ? "no error" : "file changed while it was being handled");
     // Nothing else changed, and no temporary file was left.
     if (change.written) {
-        EXPECT_EQ(lodepng::decode(written, width, height, dir + change.written), 0u) << change.written;
+        EXPECT_EQ(lodepng::decode(written, width, height, dir + change.written), 0u)
+            << change.written;
         EXPECT_EQ(written, expected) << change.written;
         before[dir + change.written] = contents(dir)[dir + change.written];
     }
     EXPECT_TRUE(contents(dir) == before) << "files other than the one rewritten changed";
 }
 
-INSTANTIATE_TEST_SUITE_P(Changes, Rewrite, ::testing::ValuesIn(changes), [](const auto& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Changes, Rewrite, ::testing::ValuesIn(changes),
+                         [](const auto& info) { return info.param.name; });

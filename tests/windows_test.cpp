@@ -15,23 +15,44 @@ namespace fs = std::filesystem;
 
 namespace {
 const std::string hidden = "basn6a08.png", clean = "basn0g08.png", stencil = "basn4a08.png";
-const std::string emoji = std::string(63, 'a') + u8"😀.png";
+const std::string usageCrop = "usage: stencilcrop [--box] [--memory SIZE] COLOUR STENCIL PREFIX\n";
+const std::string usageScrub = "usage: scrubhidden [--check] [-z] [-j N] [--memory SIZE] FILE...\n";
+const std::string inUse = "scrubhidden: a.png: in use by another program\n";
+const std::string pressKey = "Press a key to close this window.\n";
 // Folders deep enough to make a path of over 300 characters.
-const std::string deep = std::string(60, 'a') + "\\" + std::string(60, 'b') + "\\" + std::string(60, 'c') + "\\" + std::string(60, 'd') + "\\" + std::string(60, 'e') + "\\";
-// What another program does to a row's first file while the command runs;
-// briefly, it shares nothing for half a second.
-enum Hold { none, sharingNothing, sharingReads, deleting, briefly };
+const std::string folder = std::string(60, 'f') + "\\";
+const std::string deep = folder + folder + folder + folder + folder;
+// What another program does to a row's first file while the command runs:
+// holds it sharing nothing, sharing reads only, or deleting it; briefly, it
+// shares nothing for half a second.
+enum Hold { none, exclusive, readsOnly, deleting, briefly };
 
-// A file of a row: a copy of a corpus file, "cut:" and the first 100 bytes
-// of one, "text:" and some text, or, with nothing, a folder.
-struct File { std::string name, from; DWORD attributes = 0; };
+// A file of a row: a copy of a corpus file, "text:" and some text, or, with
+// nothing, a folder.
+struct File {
+    std::string name, from = {};
+    DWORD attributes = 0;
+    std::string before = {};
+};
 
 // In the command and the outputs, @S0 and @S1 stand for the short names of
-// the first two files, and in the command @D for the drive; written are the files new or changed, and every
-// other file stays as it was.
-struct Row { const char* name; std::vector<File> files; std::string command; int status; std::string out, err; std::vector<std::string> written = {}; Hold hold = none; };
+// the first two files, and in the command @D for the drive; written are the
+// files new or changed, and every other file stays as it was.
+struct Row {
+    const char* name;
+    std::vector<File> files;
+    std::string command;
+    int status;
+    std::string out, err;
+    std::vector<std::string> written = {};
+    Hold hold = none;
+};
 
-std::string bytesOf(const fs::path& path) { return std::string(std::istreambuf_iterator<char>(std::ifstream(path, std::ios::binary).rdbuf()), {}); }
+std::string bytesOf(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
 
 void replaceAll(std::string& text, const std::string& from, const std::string& to)
 {
@@ -46,24 +67,28 @@ TEST_P(CommandLine, Runs)
     Row row = GetParam();
     // A folder of each run's own: one that a broken tool left a name in that
     // wine cannot map back would hang its removal.
-    const fs::path dir = fs::temp_directory_path() / ("pngtools-" + std::to_string(GetCurrentProcessId()) + "-" + row.name);
+    const fs::path dir = fs::temp_directory_path() /
+                         ("pngtools-" + std::to_string(GetCurrentProcessId()) + "-" + row.name);
     // Names as the folder lists them, such as "aux.png" or "x.png.", which
     // only the \\?\ form reaches.
-    const auto exact = [&](const std::string& name) { return fs::path(L"\\\\?\\" + (dir / fs::u8path(name)).wstring()); };
+    const auto exact = [&](const std::string& name) {
+        return fs::path(L"\\\\?\\" + (dir / fs::u8path(name)).wstring());
+    };
     fs::create_directories(dir);
-    std::vector<std::string> before;
     for (File& file : row.files) {
         const fs::path path = dir / fs::u8path(file.name);
-        const std::string from = file.from.substr(file.from.find(':') + 1);
         fs::create_directories(file.from.empty() ? path : path.parent_path());
+        const bool text = file.from.rfind("text:", 0) == 0;
         if (!file.from.empty())
-            std::ofstream(exact(file.name), std::ios::binary) << (file.from.rfind("text:", 0) == 0 ? from : bytesOf(fs::u8path(CORPUS_DIR "/" + from)).substr(0, from == file.from ? std::string::npos : 100));
+            std::ofstream(exact(file.name), std::ios::binary)
+                << (text ? file.from.substr(5) : bytesOf(fs::u8path(CORPUS_DIR "/" + file.from)));
         if (file.attributes != 0)
             SetFileAttributesW(path.c_str(), file.attributes);
-        before.push_back(bytesOf(exact(file.name)));
+        file.before = bytesOf(exact(file.name));
         std::wstring name(MAX_PATH, L'\0');
         name.resize(GetShortPathNameW(path.c_str(), &name[0], MAX_PATH));
-        const std::string token = "@S" + std::to_string(before.size() - 1), shortName = fs::path(name).filename().u8string();
+        const std::string token = "@S" + std::to_string(&file - &row.files[0]),
+                          shortName = fs::path(name).filename().u8string();
         if (row.command.find(token) != std::string::npos && shortName == file.name)
             GTEST_SKIP() << row.name << ": this file system keeps no short names";
         replaceAll(row.command, token, shortName);
@@ -72,24 +97,34 @@ TEST_P(CommandLine, Runs)
     replaceAll(row.command, "@D", dir.root_name().u8string());
     replaceAll(row.out, "\n", "\r\n"), replaceAll(row.err, "\n", "\r\n");
 
-    const fs::path first = dir / fs::u8path(row.files.empty() ? "" : row.files[0].name);
-    const DWORD sharing[] = {0, 0, FILE_SHARE_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0};
-    const HANDLE held = row.hold == none ? INVALID_HANDLE_VALUE : CreateFileW(first.c_str(), GENERIC_READ | DELETE, sharing[row.hold], nullptr, OPEN_EXISTING, 0, nullptr);
+    const fs::path first = dir / fs::u8path(row.files[0].name);
+    const DWORD sharing[] = {0, 0, FILE_SHARE_READ,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0};
+    const HANDLE held = row.hold == none
+                            ? INVALID_HANDLE_VALUE
+                            : CreateFileW(first.c_str(), GENERIC_READ | DELETE, sharing[row.hold],
+                                          nullptr, OPEN_EXISTING, 0, nullptr);
     FILE_DISPOSITION_INFO disposition = {TRUE};
-    if (row.hold == deleting && SetFileInformationByHandle(held, FileDispositionInfo, &disposition, sizeof disposition) &&
+    if (row.hold == deleting &&
+        SetFileInformationByHandle(held, FileDispositionInfo, &disposition, sizeof disposition) &&
         GetFileAttributesW(first.c_str()) != INVALID_FILE_ATTRIBUTES) {
         CloseHandle(held);
-        GTEST_SKIP() << row.name << ": this system opens a file pending deletion as any other (wine does)";
+        GTEST_SKIP() << row.name
+                     << ": this system opens a file pending deletion as any other (wine does)";
     }
     wchar_t device[MAX_PATH];
-    if (row.err.find("is a device") != std::string::npos && GetFullPathNameW(L"aux.png", MAX_PATH, device, nullptr) > 0 && device[1] != L'\\')
-        GTEST_SKIP() << row.name << ": this system maps no name with an extension to a device (Windows 11)";
+    if (row.err.find("is a device") != std::string::npos &&
+        GetFullPathNameW(L"aux.png", MAX_PATH, device, nullptr) > 0 && device[1] != L'\\')
+        GTEST_SKIP() << row.name
+                     << ": this system maps no name with an extension to a device (Windows 11)";
     std::thread release([&] {
         if (row.hold == briefly)
             Sleep(500), CloseHandle(held);
     });
-    const int status = _wsystem((L"set \"PATH=" + fs::u8path(BIN_DIR).make_preferred().wstring() + L";%PATH%\" && cd /d \"" + dir.wstring() + L"\" && cmd /s /c \"" +
-                                 fs::u8path(row.command).wstring() + L"\" >out.txt 2>err.txt").c_str());
+    const int status = _wsystem((L"set \"PATH=" + fs::u8path(BIN_DIR).make_preferred().wstring() +
+                                 L";%PATH%\" && cd /d \"" + dir.wstring() + L"\" && cmd /s /c \"" +
+                                 fs::u8path(row.command).wstring() + L"\" >out.txt 2>err.txt")
+                                    .c_str());
     release.join();
     if (row.hold != briefly)
         CloseHandle(held);
@@ -97,54 +132,103 @@ TEST_P(CommandLine, Runs)
     EXPECT_EQ(status, row.status) << row.name;
     EXPECT_EQ(bytesOf(dir / "out.txt"), row.out) << row.name;
     EXPECT_EQ(bytesOf(dir / "err.txt"), row.err) << row.name;
-    for (size_t i = 0; i < row.files.size(); ++i) {
-        const fs::path path = dir / fs::u8path(row.files[i].name);
-        const bool written = std::count(row.written.begin(), row.written.end(), row.files[i].name) > 0;
-        // The archive mark is set on any file written, as Windows does.
-        if (row.files[i].attributes != 0)
-            EXPECT_EQ(GetFileAttributesW(path.c_str()) & ~DWORD(FILE_ATTRIBUTE_ARCHIVE), row.files[i].attributes) << row.name << ": " << row.files[i].name;
-        if (written ? before[i] == bytesOf(exact(row.files[i].name)) : before[i] != bytesOf(exact(row.files[i].name)))
-            ADD_FAILURE() << row.name << ": " << row.files[i].name << (written ? " not written" : " changed");
+    for (const File& file : row.files) {
+        const bool written = std::count(row.written.begin(), row.written.end(), file.name) > 0;
+        // Attributes given are kept; the archive mark is set on any file
+        // written, as Windows does.
+        const DWORD attributes = GetFileAttributesW(exact(file.name).c_str());
+        EXPECT_EQ(file.attributes ? attributes & ~DWORD(FILE_ATTRIBUTE_ARCHIVE) : 0,
+                  file.attributes)
+            << row.name << ": " << file.name;
+        if ((file.before != bytesOf(exact(file.name))) != written)
+            ADD_FAILURE() << row.name << ": " << file.name
+                          << (written ? " not written" : " changed");
     }
     for (const std::string& name : row.written)
-        EXPECT_EQ(GetFileAttributesW(exact(name).c_str()) & FILE_ATTRIBUTE_DIRECTORY, 0u) << row.name << ": " << name << " missing";
+        EXPECT_EQ(GetFileAttributesW(exact(name).c_str()) & FILE_ATTRIBUTE_DIRECTORY, 0u)
+            << row.name << ": " << name << " missing";
 }
 
+// Each row in two to four lines: its name and files, the command, the status,
+// both outputs, the files written and what holds the first file.
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(Windows, CommandLine, ::testing::ValuesIn(std::vector<Row>{
-    {"NamesBeyondAnsi", {{u8"цвет.png", hidden}, {u8"трафарет.png", stencil}, {u8"выход", ""}}, u8"stencilcrop цвет.png нет\\..\\трафарет.png выход\\", 0, "", "", {u8"выход\\трафарет.png"}},
-    {"BoxPathWithBackslashesUnquoted", {{u8"цвет.png", hidden}, {u8"трафарет.png", stencil}, {u8"выход", ""}}, u8"stencilcrop --box цвет.png трафарет.png выход\\в-", 0, u8"1 0 31 32 32 32 выход\\в-трафарет.png\n", "", {u8"выход\\в-трафарет.png"}},
-    {"ReadOnlyRefusedHiddenKept", {{u8"цвет.png", hidden, FILE_ATTRIBUTE_HIDDEN}, {u8"только.png", hidden, FILE_ATTRIBUTE_READONLY}}, u8"scrubhidden цвет.png только.png", 1, "", u8"scrubhidden: только.png: Permission denied\n", {u8"цвет.png"}},
-    {"WildcardsSortedInAnyCaseAndInAFolder", {{"b.png", hidden}, {"A.PNG", hidden}, {"c.Png", hidden}, {"d.png", clean}, {"e.txt", hidden}, {"sprites\\x y.png", hidden}, {"sprites\\z.png", clean}}, "scrubhidden --check *.png & scrubhidden --check sprites\\*.png", 1, "A.PNG\nb.png\nc.Png\nsprites\\x y.png\n", ""},
-    {"WildcardOneCharacter", {{"a.png", hidden}, {"ab.png", hidden}, {u8"😀.png", hidden}}, "scrubhidden ?.png", 0, "", "", {"a.png", u8"😀.png"}},
-    {"WildcardQuotedOrUnmatchedKept", {{"a.png", hidden}}, "scrubhidden \"*.png\" none*.png", 1, "", "scrubhidden: *.png: File not found.\nscrubhidden: none*.png: File not found.\n"},
-    {"PngInAnyCaseAndTrailingDots", {{"C.PNG", hidden}, {"d.Png", hidden}, {"a.png", hidden}, {"b.png", hidden}}, "scrubhidden --check C.PNG d.Png & scrubhidden \"a.png.\" \"b.png \"", 0, "C.PNG\nd.Png\n", "", {"a.png", "b.png"}},
-    {"ShortNames", {{"longname-sprite.png", hidden}, {"other.pngx", hidden}}, "scrubhidden --check @S0 @S1", 1, "@S0\n", ""},
-    {"ConsoleCodePageAndLetters", {{u8"папка.png", ""}}, u8"console_probe scrubhidden папка.png", 1, u8"code page unchanged\nscrubhidden: папка.png: is a folder\n", ""},
-    {"PathOverThreeHundredCharacters", {{deep + "a.png", hidden}, {deep + "s.png", stencil}}, "scrubhidden " + deep + "a.png && stencilcrop --box " + deep + "a.png " + deep + "s.png " + deep + "o-", 0, "1 0 31 32 32 32 " + deep + "o-s.png\n", "", {deep + "a.png", deep + "o-s.png"}},
-    {"EmojiAtTheSixtyFourthCharacter", {{emoji, hidden}}, "scrubhidden " + emoji, 0, "", "", {emoji}},
-    {"FolderNamedPng", {{"x.png", ""}, {"o-s.png", ""}, {"c.png", hidden}, {"s.png", stencil}}, "stencilcrop x.png x.png o- & scrubhidden x.png & stencilcrop c.png s.png o-", 1, "", "stencilcrop: x.png: is a folder\nstencilcrop: x.png: is a folder\nscrubhidden: x.png: is a folder\nstencilcrop: o-s.png: is a folder\n"},
-    {"HeldSharingNothing", {{"a.png", hidden}}, "scrubhidden a.png", 1, "", "scrubhidden: a.png: in use by another program\n", {}, sharingNothing},
-    {"HeldSharingReadsOnly", {{"a.png", hidden}}, "scrubhidden a.png", 1, "", "scrubhidden: a.png: in use by another program\n", {}, sharingReads},
-    {"PendingDeletion", {{"a.png", hidden}}, "scrubhidden a.png", 1, "", "scrubhidden: a.png: in use by another program\n", {}, deleting},
-    {"BrokenFiles", {{"cut.png", "cut:" + hidden}, {"text.png", "text:hello"}}, "scrubhidden cut.png text.png", 1, "", "scrubhidden: cut.png: truncated PNG file\nscrubhidden: text.png: not a PNG file\n"},
-    {"SlashQuestionMark", {{"a.png", hidden}}, "stencilcrop /? >help.txt && scrubhidden a.png /? >>help.txt && find \"usage:\" <help.txt", 0, "usage: stencilcrop [--box] [--memory SIZE] COLOUR STENCIL PREFIX\nusage: scrubhidden [--check] [-z] [-j N] [--memory SIZE] FILE...\n", ""},
-    // Options as Windows' own commands take them; an unknown one is refused before anything is read.
-    {"SlashOptions", {{"a.png", hidden}, {"s.png", stencil}, {"o", ""}}, "scrubhidden /chek a.png & scrubhidden /check /j 2 a.png & stencilcrop /box a.png s.png o\\", 0, "a.png\n1 0 31 32 32 32 o\\s.png\n", "scrubhidden: unknown option: /chek\nusage: scrubhidden [--check] [-z] [-j N] [--memory SIZE] FILE...\n", {"o\\s.png"}},
-    // A wildcard that matched several files would shift stencilcrop's operands; one that matches one file names it.
-    {"WildcardForOneOperand", {{"c1.png", hidden}, {"c2.png", hidden}, {"s.png", stencil}}, "stencilcrop c*.png s.png o- & stencilcrop c1*.png s*.png o-", 0, "", "stencilcrop: c*.png: the wildcard matches several files\nusage: stencilcrop [--box] [--memory SIZE] COLOUR STENCIL PREFIX\n", {"o-s.png"}},
-    {"DriveRelativeStencil", {{"c.png", hidden}, {"s.png", stencil}, {"o", ""}}, "stencilcrop c.png @Ds.png o\\", 0, "", "", {"o\\s.png"}},
-    // Names that a wildcard found are reached as listed, even those of devices or with trailing dots or spaces.
-    {"NamesAsFound", {{"aux.png", hidden}, {"CON.png", hidden}, {"x.png.", hidden}, {"y.png ", hidden}}, "scrubhidden --check *.png & scrubhidden *.png", 0, "aux.png\nCON.png\nx.png.\ny.png \n", "", {"aux.png", "CON.png", "x.png.", "y.png "}},
-    {"TypedDeviceNames", {{"x.png", hidden}}, "scrubhidden aux.png x.png & stencilcrop x.png nul.png o-", 1, "", "scrubhidden: aux.png: is a device\nstencilcrop: nul.png: is a device\n", {"x.png"}},
-    // Each line is out as it is written, so that both streams keep their order in one file.
-    {"LinesInOrder", {{"a.png", hidden}, {"t.png", "text:hello"}, {"b.png", hidden}}, "scrubhidden --check a.png t.png b.png 2>&1", 2, "a.png\nscrubhidden: t.png: not a PNG file\nb.png\n", ""},
+    // A folder on the way that is not there; the line of --box, unquoted.
+    {"NamesBeyondAnsi",
+        {{u8"цвет.png", hidden}, {u8"трафарет.png", stencil}, {u8"выход"}},
+        u8"stencilcrop цвет.png нет\\..\\трафарет.png выход\\ && "
+        u8"stencilcrop --box цвет.png трафарет.png выход\\в-",
+        0, u8"1 0 31 32 32 32 выход\\в-трафарет.png\n", "",
+        {u8"выход\\трафарет.png", u8"выход\\в-трафарет.png"}},
+    {"ReadOnlyRefusedHiddenKept", {{u8"цвет.png", hidden, FILE_ATTRIBUTE_HIDDEN},
+        {u8"только.png", hidden, FILE_ATTRIBUTE_READONLY}},
+        u8"scrubhidden цвет.png только.png", 1, "",
+        u8"scrubhidden: только.png: Permission denied\n", {u8"цвет.png"}},
+    {"WildcardsSortedInAnyCaseAndInAFolder", {{"b.png", hidden}, {"A.PNG", hidden},
+        {"c.Png", hidden}, {"d.png", clean}, {"e.txt", hidden}, {"in\\x y.png", hidden},
+        {"in\\z.png", clean}}, "scrubhidden --check *.png & scrubhidden --check in\\*.png",
+        1, "A.PNG\nb.png\nc.Png\nin\\x y.png\n", ""},
+    {"WildcardOneCharacter", {{"a.png", hidden}, {"ab.png", hidden}, {u8"😀.png", hidden}},
+        "scrubhidden ?.png", 0, "", "", {"a.png", u8"😀.png"}},
+    {"WildcardQuotedOrUnmatchedKept", {{"a.png", hidden}}, "scrubhidden \"*.png\" none*.png", 1,
+        "", "scrubhidden: *.png: File not found.\nscrubhidden: none*.png: File not found.\n"},
+    {"PngInAnyCaseAndTrailingDots", {{"C.PNG", hidden}, {"d.Png", hidden}, {"a.png", hidden},
+        {"b.png", hidden}}, "scrubhidden --check C.PNG d.Png & scrubhidden \"a.png.\" \"b.png \"",
+        0, "C.PNG\nd.Png\n", "", {"a.png", "b.png"}},
+    {"ShortNames", {{"longname-sprite.png", hidden}, {"other.pngx", hidden}},
+        "scrubhidden --check @S0 @S1", 1, "@S0\n", ""},
+    {"ConsoleCodePageAndLetters", {{u8"папка.png"}},
+        u8"console_probe scrubhidden папка.png", 1,
+        u8"code page unchanged\nscrubhidden: папка.png: is a folder\n", ""},
+    {"PathOverThreeHundredCharacters", {{deep + "a.png", hidden}, {deep + "s.png", stencil}},
+        "scrubhidden " + deep + "a.png && stencilcrop --box " + deep + "a.png " + deep + "s.png "
+        + deep + "o-", 0, "1 0 31 32 32 32 " + deep + "o-s.png\n", "",
+        {deep + "a.png", deep + "o-s.png"}},
+    {"FolderNamedPng", {{"x.png"}, {"o-s.png"}, {"c.png", hidden}, {"s.png", stencil}},
+        "stencilcrop x.png x.png o- & stencilcrop c.png s.png o-", 1, "",
+        "stencilcrop: x.png: is a folder\nstencilcrop: x.png: is a folder\n"
+        "stencilcrop: o-s.png: is a folder\n"},
+    {"HeldSharingNothing", {{"a.png", hidden}}, "scrubhidden a.png", 1, "", inUse, {}, exclusive},
+    {"HeldSharingReadsOnly", {{"a.png", hidden}}, "scrubhidden a.png", 1, "", inUse, {}, readsOnly},
+    {"PendingDeletion", {{"a.png", hidden}}, "scrubhidden a.png", 1, "", inUse, {}, deleting},
     {"HeldForAMoment", {{"a.png", hidden}}, "scrubhidden a.png", 0, "", "", {"a.png"}, briefly},
-    // Started from Explorer, a tool says what it did, or how it is used, and waits for a key before its window closes.
-    {"OwnConsoleWindow", {{"a.png", hidden}, {"b.txt", "text:hello"}}, "console_probe --own scrubhidden a.png b.txt & console_probe --own stencilcrop", 2, "waited for a key\nscrubhidden: 1 rewritten, 0 clean, 0 failed, 1 skipped\nPress a key to close this window.\nwaited for a key\nusage: stencilcrop [--box] [--memory SIZE] COLOUR STENCIL PREFIX\nPress a key to close this window.\n", "", {"a.png"}},
-    // Standard handles not open in the tool take no file's place, and a list that could not be written still counts.
-    // (Wine's C runtime drops such a handle already: this guards the binding, which must leave writes failing.)
-    {"StaleStandardHandles", {{"a.png", hidden}, {"t.png", "text:hello"}, {"b.png", hidden}}, "console_probe --stale scrubhidden --check a.png & console_probe --stale scrubhidden a.png t.png b.png & scrubhidden --check a.png b.png", 0, "status 2\nstatus 1\n", "", {"a.png", "b.png"}},
+    // Options as Windows' own commands take them, and /? for help, which
+    // handles no file; an unknown option is refused before anything is read.
+    {"SlashOptions", {{"a.png", hidden}, {"s.png", stencil}, {"o"}},
+        "stencilcrop /? >help.txt && scrubhidden a.png /? >>help.txt && find \"usage:\" <help.txt"
+        " & scrubhidden /chek a.png & scrubhidden /check /j 2 a.png"
+        " & stencilcrop /box a.png s.png o\\",
+        0, usageCrop + usageScrub + "a.png\n1 0 31 32 32 32 o\\s.png\n",
+        "scrubhidden: unknown option: /chek\n" + usageScrub, {"o\\s.png"}},
+    // A wildcard that matched several files would shift stencilcrop's
+    // operands; one that matches one file names it. A stencil on a drive
+    // without a folder is named by what follows the colon.
+    {"StencilcropOperands", {{"c1.png", hidden}, {"c2.png", hidden}, {"s.png", stencil}, {"o"}},
+        "stencilcrop c*.png s.png o- & stencilcrop c1*.png s*.png o-"
+        " & stencilcrop c1.png @Ds.png o\\", 0, "",
+        "stencilcrop: c*.png: the wildcard matches several files\n" + usageCrop,
+        {"o-s.png", "o\\s.png"}},
+    // Names that a wildcard found are reached as listed, even those of
+    // devices or with trailing dots or spaces.
+    {"NamesAsFound", {{"aux.png", hidden}, {"CON.png", hidden}, {"x.png.", hidden},
+        {"y.png ", hidden}}, "scrubhidden --check *.png & scrubhidden *.png", 0,
+        "aux.png\nCON.png\nx.png.\ny.png \n", "", {"aux.png", "CON.png", "x.png.", "y.png "}},
+    {"TypedDeviceNames", {{"x.png", hidden}},
+        "scrubhidden aux.png x.png & stencilcrop x.png nul.png o-", 1, "",
+        "scrubhidden: aux.png: is a device\nstencilcrop: nul.png: is a device\n", {"x.png"}},
+    // Each line is out as it is written, so that both streams keep their
+    // order in one file.
+    {"LinesInOrder", {{"a.png", hidden}, {"t.png", "text:hello"}, {"b.png", hidden}},
+        "scrubhidden --check a.png t.png b.png 2>&1", 2,
+        "a.png\nscrubhidden: t.png: not a PNG file\nb.png\n", ""},
+    // Started from Explorer, a tool says what it did, or how it is used, and
+    // waits for a key before its window closes.
+    {"OwnConsoleWindow", {{"a.png", hidden}, {"b.txt", "text:hello"}},
+        "console_probe --own scrubhidden a.png b.txt & console_probe --own stencilcrop", 2,
+        "waited for a key\nscrubhidden: 1 rewritten, 0 clean, 0 failed, 1 skipped\n" + pressKey
+        + "waited for a key\n" + usageCrop + pressKey, "", {"a.png"}},
 }), [](const ::testing::TestParamInfo<Row>& info) { return std::string(info.param.name); });
+// clang-format on
 
 // A tool killed while it writes a new file leaves none: the file is deleted
 // as its handle closes until just before it is moved into place.
@@ -154,7 +238,8 @@ TEST(Killed, LeavesNoTemporaryFile)
     std::error_code error;
     fs::remove_all(dir, error);
     fs::create_directories(dir);
-    // Noise, some of it hidden behind alpha 0, makes a rewrite of megabytes that takes a while to write.
+    // Noise, some of it hidden behind alpha 0, makes a rewrite of megabytes
+    // that takes a while to write.
     std::vector<unsigned char> pixels(size_t(2048) * 2048 * 4);
     for (uint32_t i = 0, x = 1; i < pixels.size(); ++i)
         pixels[i] = (x = x * 1103515245 + 12345) >> 24;
@@ -163,7 +248,8 @@ TEST(Killed, LeavesNoTemporaryFile)
     std::wstring line = fs::u8path(BIN_DIR "/scrubhidden.exe").wstring() + L" big.png";
     STARTUPINFOW startup = {sizeof startup};
     PROCESS_INFORMATION process;
-    ASSERT_TRUE(CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr, dir.c_str(), &startup, &process));
+    ASSERT_TRUE(CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, DETACHED_PROCESS,
+                               nullptr, dir.c_str(), &startup, &process));
     // Killed once its new file is seen growing, surely before the move.
     WIN32_FIND_DATAW entry;
     DWORD seen = 0;
@@ -177,7 +263,8 @@ TEST(Killed, LeavesNoTemporaryFile)
     WaitForSingleObject(process.hProcess, INFINITE);
     if (!growing)
         GTEST_SKIP() << "the new file was never seen while it was being written";
-    EXPECT_EQ(FindFirstFileW((dir / ".big.png.*").c_str(), &entry), INVALID_HANDLE_VALUE) << "a temporary file was left";
+    EXPECT_EQ(FindFirstFileW((dir / ".big.png.*").c_str(), &entry), INVALID_HANDLE_VALUE)
+        << "a temporary file was left";
     EXPECT_EQ(bytesOf(dir / "big.png"), before) << "big.png changed";
 }
 
@@ -190,16 +277,24 @@ TEST_P(ZipText, IsWindowsText)
     const std::string text = bytesOf(fs::u8path(UNPACKED_DIR) / GetParam().first);
     EXPECT_NE(text.find(GetParam().second), std::string::npos) << GetParam().first;
     EXPECT_EQ(text.substr(0, 3), "\xEF\xBB\xBF") << GetParam().first << " has no byte-order mark";
-    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), std::count(text.begin(), text.end(), '\r')) << GetParam().first;
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'),
+              std::count(text.begin(), text.end(), '\r'))
+        << GetParam().first;
     for (const char* linuxOnly : {"/dev/stdin", "umask", "fs.protected", "-exec", "case-sensitive"})
-        EXPECT_TRUE(std::string(GetParam().first).rfind("LICENSE", 0) == 0 || text.find(linuxOnly) == std::string::npos) << GetParam().first << ": " << linuxOnly;
+        EXPECT_TRUE(std::string(GetParam().first).rfind("LICENSE", 0) == 0 ||
+                    text.find(linuxOnly) == std::string::npos)
+            << GetParam().first << ": " << linuxOnly;
 }
 
-INSTANTIATE_TEST_SUITE_P(Windows, ZipText, ::testing::Values(std::pair("README.txt", "$LASTEXITCODE"),
-    std::pair("README.txt", "chcp 65001"), std::pair("README.txt", "\"my out\\\\\""), std::pair("README.txt", "\"Path\", \"User\")"),
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Windows, ZipText, ::testing::Values(
+    std::pair("README.txt", "$LASTEXITCODE"), std::pair("README.txt", "chcp 65001"),
+    std::pair("README.txt", "\"my out\\\\\""), std::pair("README.txt", "\"Path\", \"User\")"),
     std::pair("LICENSE.txt", "MIT License"), std::pair("LICENSE-LodePNG.txt", "Lode Vandevenne"),
-    std::pair("LICENSE-mingw-w64.txt", "winpthreads"), std::pair("LICENSE-GCC-runtime.txt", "GCC RUNTIME LIBRARY EXCEPTION"),
+    std::pair("LICENSE-mingw-w64.txt", "winpthreads"),
+    std::pair("LICENSE-GCC-runtime.txt", "GCC RUNTIME LIBRARY EXCEPTION"),
     std::pair("stencilcrop.txt", "C:hero_s.png"), std::pair("scrubhidden.txt", "for /r textures")));
+// clang-format on
 
 // Programs stripped, with version information and a manifest that lets them use long paths.
 using ZipProgram = ::testing::TestWithParam<const wchar_t*>;
@@ -209,18 +304,25 @@ TEST_P(ZipProgram, IsStrippedWithVersionAndManifest)
     const fs::path program = fs::u8path(UNPACKED_DIR) / GetParam();
     const std::string image = bytesOf(program) + std::string(0x40, '\0');
     // The COFF header follows the PE signature; a stripped program counts no symbols there.
-    EXPECT_EQ(image.substr(*reinterpret_cast<const uint32_t*>(&image[0x3c]) + 16, 4), std::string(4, '\0')) << program;
+    EXPECT_EQ(image.substr(*reinterpret_cast<const uint32_t*>(&image[0x3c]) + 16, 4),
+              std::string(4, '\0'))
+        << program;
     std::string version(GetFileVersionInfoSizeW(program.c_str(), nullptr), '\0');
     wchar_t* product = const_cast<wchar_t*>(L"");
     UINT size = 0;
     GetFileVersionInfoW(program.c_str(), 0, DWORD(version.size()), &version[0]);
-    VerQueryValueW(version.data(), L"\\StringFileInfo\\040904B0\\ProductVersion", reinterpret_cast<void**>(&product), &size);
+    VerQueryValueW(version.data(), L"\\StringFileInfo\\040904B0\\ProductVersion",
+                   reinterpret_cast<void**>(&product), &size);
     EXPECT_EQ(std::wstring(product), fs::u8path(VERSION).wstring()) << program;
-    const HMODULE module = LoadLibraryExW(program.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    const HMODULE module = LoadLibraryExW(
+        program.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
     const HRSRC manifest = FindResourceW(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));
-    const char* text = manifest == nullptr ? "" : static_cast<const char*>(LockResource(LoadResource(module, manifest)));
-    EXPECT_NE(std::string(text, manifest == nullptr ? 0 : SizeofResource(module, manifest)).find("<ws2:longPathAware>true<"), std::string::npos) << program;
+    ASSERT_NE(manifest, nullptr) << program << " has no manifest";
+    const std::string text(static_cast<const char*>(LockResource(LoadResource(module, manifest))),
+                           SizeofResource(module, manifest));
+    EXPECT_NE(text.find("<ws2:longPathAware>true<"), std::string::npos) << program;
 }
 
-INSTANTIATE_TEST_SUITE_P(Windows, ZipProgram, ::testing::Values(L"stencilcrop.exe", L"scrubhidden.exe"));
+INSTANTIATE_TEST_SUITE_P(Windows, ZipProgram,
+                         ::testing::Values(L"stencilcrop.exe", L"scrubhidden.exe"));
 } // namespace

@@ -4,26 +4,23 @@ scrub="usage: scrubhidden [--check] [-z] [-j N] [--memory SIZE] FILE..."
 count="scrubhidden: the job count must be a whole number from 1"
 full="standard output: No space left on device"
 
-# Nothing is read or written, not even the line of --box.
+# Nothing is read or written, not even the line of --box: a mistyped
+# option is refused before anything is read, and so are operands that a
+# wildcard matching several files would have shifted. "--" ends the
+# options, so that a name may start with "-".
 row UsageErrors
 exits 2 stencilcrop
 exits 2 stencilcrop c.png
 exits 2 stencilcrop --box c.png s.png
 exits 2 scrubhidden --jobs 1x dirty.png
 exits 2 scrubhidden -j 0 dirty.png
-errors "$usage" "$usage" "$usage" "$count: 1x" "$count: 0"
-output
-
-# A mistyped option is refused before anything is read, and so are operands
-# that a wildcard matching several files would have shifted. "--" ends the
-# options, so that a name may start with "-".
-row UnknownOptionsAndOperands
 exits 2 scrubhidden -check dirty.png
 exits 2 scrubhidden --CHECK dirty.png
 exits 2 scrubhidden - dirty.png
 exits 2 stencilcrop c.png s.png new/ --bx
 exits 2 stencilcrop --box c.png s*.png new/
-errors "scrubhidden: unknown option: -check" "$scrub" "scrubhidden: unknown option: --CHECK" "$scrub" \
+errors "$usage" "$usage" "$usage" "$count: 1x" "$count: 0" \
+    "scrubhidden: unknown option: -check" "$scrub" "scrubhidden: unknown option: --CHECK" "$scrub" \
     "scrubhidden: unknown option: -" "$scrub" "stencilcrop: unknown option: --bx" "$usage" \
     "stencilcrop: more than three operands: a wildcard may have matched several files" "$usage"
 exits 0 stencilcrop -- c.png s.png -a
