@@ -14,11 +14,20 @@ errors "scrubhidden: ./ibasn6a16.png: File too large"
 exits 0 prlimit --nofile=12 scrubhidden $(yes clean.png | head -n 20)
 changed c.png
 
+# Files rewritten wait, open, until those before them are done: behind a
+# large file, no more wait than the open-file limit leaves room for.
+row FewDescriptors
+cp "$CRAFTED/4096-square-hides-colour.png" m00.png
+for i in $(seq -w 40); do cp c.png m$i.png; done
+exits 0 prlimit --nofile=24 scrubhidden -j 2 m*.png
+changed m*.png
+
 # Out of memory for one file, where a budget above the address-space limit
 # let it start, the next is still handled: a sparse file that starts as a
 # PNG file and is too large to read whole, and a small one whose data
 # inflate past the limit. A stream that does not start as a PNG file is
-# read no further.
+# read no further. Three quarters of what the address-space limit leaves
+# is the budget.
 row OutOfMemory needs plain-memory
 head -c 33 c.png >large.png; truncate -s 1G large.png; cp "$CRAFTED/inflates-to-300-mb.png" huge.png
 exits 1 prlimit --as=204800000 scrubhidden -j 1 --memory 8G large.png huge.png c.png
@@ -29,7 +38,10 @@ exits 1 prlimit --as=204800000 stencilcrop --memory 8G huge.png s.png new/
 errors "stencilcrop: huge.png: out of memory"
 exits 1 prlimit --as=204800000 stencilcrop /dev/zero s.png new/
 errors "stencilcrop: /dev/zero: not a PNG file"
-changed c.png
+cp "$CRAFTED/16384-square-hides-colour.png" big.png
+exits 1 prlimit --as=$((600 << 20)) scrubhidden big.png 2>as.txt
+holds grep -Eqx "scrubhidden: big.png: needs 2.0 GiB $needs 4[34][0-9] MiB $may" as.txt
+changed c.png big.png as.txt
 
 # What a file needs is known before it is decoded, without walking all of a
 # sparse file: one that needs more than the budget is refused with both
