@@ -380,3 +380,25 @@ TEST(Operations, RefusesWhatWouldLoseData)
     EXPECT_EQ(image.decode(png).reason(), "animated PNG is not supported");
     EXPECT_TRUE(mayHoldHiddenColour(png));
 }
+
+// Files read but refused before they are decoded.
+TEST(Operations, FailedLoadLeavesNothingOfTheImageBefore)
+{
+    const struct {
+        const char *name, *path;
+        uint64_t limit;
+        std::string reason;
+    } failures[] = {
+        {"not_png", CRAFTED_DIR "/README", UINT64_MAX, "not a PNG file"},
+        {"over_limit", CORPUS_DIR "/basn6a08.png", 100000,
+         "needs 1.0 MiB to handle, more than the 98 KiB this run may use"},
+    };
+    for (const auto& failure : failures) {
+        Image image;
+        ASSERT_FALSE(image.load(corpus + "basn6a08.png").failed());
+        EXPECT_EQ(image.load(failure.path, failure.limit).reason(), failure.reason) << failure.name;
+        EXPECT_EQ(image.width, 0u) << failure.name;
+        EXPECT_EQ(image.height, 0u) << failure.name;
+        EXPECT_EQ(image.pixels.size(), 0u) << failure.name;
+    }
+}

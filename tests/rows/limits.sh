@@ -46,8 +46,8 @@ changed c.png big.png as.txt
 # What a file needs is known before it is decoded, without walking all of a
 # sparse file: one that needs more than the budget is refused with both
 # figures, before it is read where its size tells, and the rest are handled;
-# a stream longer than the budget is read no further. A size that is none is
-# a usage error.
+# a stream longer than the budget is read no further. The size may follow
+# the files; one that is none is a usage error.
 row MemoryBudget
 head -c 33 c.png >large.png; truncate -s 1G large.png
 cp "$CRAFTED/16384-square-hides-colour.png" big.png
@@ -59,6 +59,7 @@ exits 1 sh -c '(head -c 33 c.png; head -c 3000000 /dev/zero) |
 errors "stencilcrop: /dev/stdin: needs more than the 2.0 MiB $may"
 exits 1 stencilcrop --memory=0.5G big.png s.png new/
 errors "stencilcrop: big.png: needs 2.0 GiB $needs 512 MiB $may"
+exits 0 scrubhidden clean.png --memory 2M
 exits 2 scrubhidden --memory 12X dirty.png
 exits 2 scrubhidden --memory=0 dirty.png
 exits 2 stencilcrop --memory 1.5.G c.png s.png new/

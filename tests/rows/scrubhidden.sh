@@ -58,12 +58,14 @@ holds diff -r w1 w10
 holds grep -q missing.png w1/e
 changed w1/o w1/e w10/o w10/e $(sed 's|^|w1/|' w1/o) $(sed 's|^|w10/|' w1/o)
 
-# Jobs follow the processors granted: a check under an affinity of one
-# processor, or within a CPU quota of one, starts no thread (grep finds no
-# clone, and fails).
+# Jobs follow the processors granted: a check of two files under an
+# affinity of one processor, or within a CPU quota of one, starts no thread
+# (grep finds no clone, and fails), where two jobs asked for start some.
 row ProcessorsGranted needs strace cgroups
 cpu=/sys/fs/cgroup/cpu/pngtools-row-$$; mkdir "$cpu"; echo 50000 >"$cpu/cpu.cfs_quota_us"
-trace='strace -f -e trace=clone,clone3 -o /dev/stdout scrubhidden --check clean.png | grep -c clone'
+trace='strace -f -e trace=clone,clone3 -o /dev/stdout scrubhidden --check clean.png ftbbn0g01.png |
+    grep -c clone'
+exits 0 sh -c "${trace/--check/-j 2 --check} >/dev/null"
 exits 1 sh -c "taskset -c 0 $trace"
 exits 1 sh -c "echo \$\$ >$cpu/cgroup.procs && $trace"
 rmdir "$cpu"

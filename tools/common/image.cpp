@@ -85,7 +85,6 @@ void clear(Image& image)
     image.pixels.clear();
     image.width = 0;
     image.height = 0;
-    image.loaded = false;
 }
 
 // The signature and the header chunk, which tell a PNG file from others.
@@ -226,7 +225,6 @@ Failure Image::decode(const std::vector<unsigned char>& png)
     }
     width = decodedWidth;
     height = decodedHeight;
-    loaded = true;
     return Failure();
 }
 

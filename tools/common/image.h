@@ -25,7 +25,6 @@ struct Image {
     // first pixelBytes() are the image.
     std::vector<unsigned char> pixels;
     lodepng::State codecState;
-    bool loaded = false;
 
     Image() = default;
     Image(const Image&) = delete;
@@ -34,10 +33,10 @@ struct Image {
     size_t pixelBytes() const { return size_t(width) * height * 4; }
 
     // Reads the PNG file at path (see readPng) and decodes it, unless its
-    // need (see pngNeed) is more than limit. On failure the image is empty
-    // and loaded is false. The pixel buffer's capacity is kept, so loading
-    // many files into one Image does not reallocate for each. need, where
-    // given, is set to the file's need once known.
+    // need (see pngNeed) is more than limit. On failure the image is empty.
+    // The pixel buffer's capacity is kept, so loading many files into one
+    // Image does not reallocate for each. need, where given, is set to the
+    // file's need once known.
     Failure load(const std::string& path, uint64_t limit = UINT64_MAX, bool encoding = false,
                  uint64_t* need = nullptr);
 

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // The memory a run may use when --memory does not say: three quarters of
 // what the process is granted (see memoryGranted), the rest left for what
@@ -12,3 +13,13 @@ uint64_t defaultMemoryBudget();
 // followed by nothing or by K, M, G or T for powers of 1024, in either case;
 // false, with bytes untouched, when text is no such size or it is 0.
 bool parseMemorySize(const std::string& text, uint64_t& bytes);
+
+// Whether option, as optionIn gives it, is --memory or --memory=SIZE.
+bool isMemoryOption(const std::string& option);
+
+// Takes the SIZE of the --memory option at args[i], given as option: after
+// its "=", or else the next argument, which i then moves to. False, with
+// bytes untouched, after saying on standard error why SIZE is none: a usage
+// error.
+bool takeMemorySize(const char* tool, const std::string& option,
+                    const std::vector<std::string>& args, size_t& i, uint64_t& bytes);

@@ -99,17 +99,9 @@ int main(int argc, char** argv)
             check = true;
         } else if (option == "-z" || option == "--null") {
             nulls = true;
-        } else if (option == "--memory" || option.rfind("--memory=", 0) == 0) {
-            const std::string size = option.size() > 8     ? option.substr(9)
-                                     : i + 1 < args.size() ? args[++i]
-                                                           : "";
-            if (!parseMemorySize(size, budget)) {
-                writeText(stderr, std::string(tool) +
-                                      ": the memory size must be a number of bytes, with K, M, G "
-                                      "or T after it for powers of 1024: " +
-                                      quotedName(size) + "\n");
+        } else if (isMemoryOption(option)) {
+            if (!takeMemorySize(tool, option, args, i, budget))
                 return 2;
-            }
         } else if (option.rfind("-j", 0) == 0 || option == "--jobs" ||
                    option.rfind("--jobs=", 0) == 0) {
             const bool joined = option != "-j" && option != "--jobs";
