@@ -1,6 +1,7 @@
 # Limits of file size, open files and memory.
 needs="to handle, more than the"
 may="this run may use"
+scrub="usage: scrubhidden [--check] [-z] [-j N] [--memory SIZE] FILE..."
 size="the memory size must be a number of bytes, with K, M, G or T after it for powers of 1024"
 
 # A write past the file-size limit fails like any other, and the next file
@@ -63,7 +64,8 @@ exits 0 scrubhidden clean.png --memory 2M
 exits 2 scrubhidden --memory 12X dirty.png
 exits 2 scrubhidden --memory=0 dirty.png
 exits 2 stencilcrop --memory 1.5.G c.png s.png new/
-errors "scrubhidden: $size: 12X" "scrubhidden: $size: 0" "stencilcrop: $size: 1.5.G"
+errors "scrubhidden: $size: 12X" "$scrub" "scrubhidden: $size: 0" "$scrub" \
+    "stencilcrop: $size: 1.5.G" "usage: stencilcrop [--box] [--memory SIZE] COLOUR STENCIL PREFIX"
 changed c.png
 
 # In a memory control group of 1 GiB, three quarters of it is the budget:

@@ -2,9 +2,7 @@
 
 #include <cctype>
 #include <cmath>
-#include <cstdio>
 
-#include "console.h"
 #include "machine.h"
 #include "quote.h"
 
@@ -43,17 +41,14 @@ bool isMemoryOption(const std::string& option)
     return option == memoryOption || option.rfind(memoryOption + "=", 0) == 0;
 }
 
-bool takeMemorySize(const char* tool, const std::string& option,
-                    const std::vector<std::string>& args, size_t& i, uint64_t& bytes)
+std::string takeMemorySize(const std::string& option, const std::vector<std::string>& args,
+                           size_t& i, uint64_t& bytes)
 {
     const std::string size = option != memoryOption ? option.substr(memoryOption.size() + 1)
                              : i + 1 < args.size()  ? args[++i]
                                                     : "";
-    if (parseMemorySize(size, bytes))
-        return true;
-    writeText(stderr, std::string(tool) +
-                          ": the memory size must be a number of bytes, with K, M, G or T after "
-                          "it for powers of 1024: " +
-                          quotedName(size) + "\n");
-    return false;
+    return parseMemorySize(size, bytes) ? std::string()
+                                        : "the memory size must be a number of bytes, with K, M, "
+                                          "G or T after it for powers of 1024: " +
+                                              quotedName(size);
 }

@@ -18,8 +18,7 @@ bool parseMemorySize(const std::string& text, uint64_t& bytes);
 bool isMemoryOption(const std::string& option);
 
 // Takes the SIZE of the --memory option at args[i], given as option: after
-// its "=", or else the next argument, which i then moves to. False, with
-// bytes untouched, after saying on standard error why SIZE is none: a usage
-// error.
-bool takeMemorySize(const char* tool, const std::string& option,
-                    const std::vector<std::string>& args, size_t& i, uint64_t& bytes);
+// its "=", or else the next argument, which i then moves to. Returns why
+// SIZE is none, a usage error, with bytes untouched; or else "".
+std::string takeMemorySize(const std::string& option, const std::vector<std::string>& args,
+                           size_t& i, uint64_t& bytes);

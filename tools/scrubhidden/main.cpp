@@ -100,20 +100,18 @@ int main(int argc, char** argv)
         } else if (option == "-z" || option == "--null") {
             nulls = true;
         } else if (isMemoryOption(option)) {
-            if (!takeMemorySize(tool, option, args, i, budget))
-                return 2;
+            if (const std::string bad = takeMemorySize(option, args, i, budget); !bad.empty())
+                return usageError(tool, bad, help);
         } else if (option.rfind("-j", 0) == 0 || option == "--jobs" ||
                    option.rfind("--jobs=", 0) == 0) {
             const bool joined = option != "-j" && option != "--jobs";
             const std::string count = joined ? option.substr(option[1] == 'j' ? 2 : 7)
                                       : i + 1 < args.size() ? args[++i]
                                                             : "";
-            if ((jobs = jobCount(count)) == 0) {
-                writeText(stderr, std::string(tool) +
-                                      ": the job count must be a whole number from 1: " +
-                                      quotedName(count) + "\n");
-                return 2;
-            }
+            if ((jobs = jobCount(count)) == 0)
+                return usageError(
+                    tool, "the job count must be a whole number from 1: " + quotedName(count),
+                    help);
         } else if (const int status = answerInfoOption(option, tool, help); status >= 0) {
             return status;
         } else {

@@ -77,8 +77,8 @@ int main(int argc, char** argv)
         } else if (option == "--box") {
             box = true;
         } else if (isMemoryOption(option)) {
-            if (!takeMemorySize(tool, option, args, i, budget))
-                return 2;
+            if (const std::string bad = takeMemorySize(option, args, i, budget); !bad.empty())
+                return usageError(tool, bad, help);
         } else if (const int status = answerInfoOption(option, tool, help); status >= 0) {
             return status;
         } else {
