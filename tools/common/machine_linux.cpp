@@ -1,6 +1,7 @@
 #include "machine.h"
 
 #include <algorithm>
+#include <charconv>
 #include <fstream>
 #include <limits>
 #include <sstream>
@@ -23,14 +24,18 @@ std::string firstWord(const std::string& path)
     return word;
 }
 
-// The number a file holds, or unlimited where it holds none, as with "max".
-uint64_t numberIn(const std::string& path)
+// The whole number word is, or unlimited where it is none, as with "max"
+// or "-1", or one too large to hold: what the kernel writes is trusted no
+// further than that.
+uint64_t numberOf(const std::string& word)
 {
-    const std::string word = firstWord(path);
-    if (word.empty() || word.find_first_not_of("0123456789") != std::string::npos)
-        return unlimited;
-    return std::stoull(word);
+    uint64_t number = 0;
+    const char* end = word.data() + word.size();
+    const auto [at, error] = std::from_chars(word.data(), end, number);
+    return error == std::errc() && at == end && !word.empty() ? number : unlimited;
 }
+
+uint64_t numberIn(const std::string& path) { return numberOf(firstWord(path)); }
 
 // The folder of each control group this process belongs to for controller,
 // and those above it, from /proc/self/cgroup: for version 2, where the
@@ -71,11 +76,10 @@ size_t processorsGranted()
         in >> quota >> period;
         if (!unified)
             period = firstWord(folder + "/cpu.cfs_period_us");
-        if (quota.empty() || quota[0] == '-' || quota == "max" || period.empty())
+        const uint64_t share = numberOf(quota), each = std::max<uint64_t>(numberOf(period), 1);
+        if (share == unlimited || each == unlimited)
             return;
-        const uint64_t share = std::stoull(quota),
-                       each = std::max<uint64_t>(std::stoull(period), 1);
-        count = std::min<size_t>(count, size_t((share + each - 1) / each));
+        count = std::min<size_t>(count, size_t(share / each + (share % each != 0)));
     });
     return std::max<size_t>(count, 1);
 }
@@ -90,8 +94,8 @@ uint64_t memoryGranted()
     rlimit space;
     if (getrlimit(RLIMIT_AS, &space) == 0 && space.rlim_cur != RLIM_INFINITY) {
         // What is mapped already, in pages, comes first in statm.
-        const uint64_t mapped =
-            std::stoull("0" + firstWord("/proc/self/statm")) * uint64_t(sysconf(_SC_PAGESIZE));
+        const uint64_t pages = numberIn("/proc/self/statm"),
+                       mapped = pages == unlimited ? 0 : pages * uint64_t(sysconf(_SC_PAGESIZE));
         granted =
             std::min<uint64_t>(granted, space.rlim_cur > mapped ? space.rlim_cur - mapped : 0);
     }

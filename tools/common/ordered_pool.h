@@ -143,7 +143,7 @@ template <typename Plan, typename Result> void OrderedPool<Plan, Result>::worker
         const size_t piece = largestWaiting();
         const uint64_t need = piece == count ? 0 : entry(piece).plan->need;
         const uint64_t reserved = need > budget ? 0 : need;
-        if (piece == count || inUse + reserved > budget) {
+        if (piece == count || reserved > budget - inUse) {
             room.wait(lock);
             continue;
         }
