@@ -111,6 +111,9 @@ struct Replacement {
 // folder, a target or folder that is append-only or immutable, and a target
 // that changes between the first check of it and the move.
 //
+// finish takes only a replacement that a begin left pending, and leaves it
+// no longer pending, whether it moved the file into place or removed it.
+//
 // beginRewrite replaces the file that openForRewrite opened in the same way,
 // but only while it is that very file, unchanged: any change to it or its
 // name since refuses the write. It takes the folder out of source.

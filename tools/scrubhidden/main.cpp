@@ -1,7 +1,7 @@
-// scrubhidden [--check] [-z] [-j N] FILE...: sets the colour of fully
-// transparent pixels to black in each PNG file named, rewriting a file only
-// when something changed; with --check, lists the files that would change
-// instead.
+// scrubhidden [--check] [-z] [-j N] [--memory SIZE] FILE...: sets the
+// colour of fully transparent pixels to black in each PNG file named,
+// rewriting a file only when something changed; with --check, lists the
+// files that would change instead.
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -47,17 +47,20 @@ const char* const help =
 // Flushes mostly wait on the disk, so a few go on for each worker at once.
 const size_t flushesPerJob = 4;
 const size_t maxJobs = 48;
-// Each job and each flush holds one write under way at most.
-static_assert(maxJobs * (1 + flushesPerJob) <= maxWritesUnderWay,
-              "more writes at once than the records hold");
+// Files planned, at work, or waiting to be flushed or printed, at once: each
+// holds a record of its temporary file at most, so that no thread ever
+// waits for a record that only a later file would free.
+const size_t maxFilesUnderWay = 256;
+static_assert(maxFilesUnderWay <= maxWritesUnderWay, "more writes at once than the records hold");
+static_assert(maxJobs * (1 + flushesPerJob) <= maxFilesUnderWay,
+              "too few files under way to keep every thread busy");
 
-// How many files may be planned or at work, or wait to be flushed or
-// printed, at once: each holds a record of its temporary file at most, and
-// two descriptors, beside the four a job holds as it works.
+// How many files may be under way at once, where each holds two
+// descriptors beside the four a job holds as it works.
 size_t windowFor(size_t jobs)
 {
     const size_t left = descriptorsLeft(), spare = 4 * jobs + 8;
-    return std::max<size_t>(1, std::min(maxWritesUnderWay, left > spare ? (left - spare) / 2 : 0));
+    return std::max<size_t>(1, std::min(maxFilesUnderWay, left > spare ? (left - spare) / 2 : 0));
 }
 
 // The number of jobs an option names: a whole number from 1, or 0 when it

@@ -1,6 +1,7 @@
-// stencilcrop [--box] COLOUR STENCIL PREFIX: fits COLOUR to STENCIL and writes
-// the result cropped to the stencil's visible area as PREFIX + the stencil's
-// name; with --box, then prints where the crop lies and the path written.
+// stencilcrop [--box] [--memory SIZE] COLOUR STENCIL PREFIX: fits COLOUR to
+// STENCIL and writes the result cropped to the stencil's visible area as
+// PREFIX + the stencil's name; with --box, then prints where the crop lies
+// and the path written.
 #include <cstdio>
 #include <new>
 #include <string>
