@@ -92,7 +92,8 @@ struct FileStatus {
 // a time, folders included, but only where the kernel would follow them with
 // fs.protected_symlinks on: not in a sticky, world-writable folder unless the
 // link belongs to the caller or to the folder's owner. A path that names a
-// folder itself (ending in "/", ".", "..") is refused as one.
+// folder itself (ending in "/", ".", "..") is refused as one. On failure
+// folder and name are of no use.
 Failure openFolderOf(const std::string& path, Handle& folder, std::string& name);
 
 // The status of name in folder, not following a link, and of an open file or
@@ -114,7 +115,7 @@ Failure openPath(const std::string& path, Handle& file);
 // Creates name in folder for writing; a name that exists already is refused
 // as Kind::exists. With ownerOnly, only the caller may open it; otherwise it
 // gets what a new file gets there (0666 less the umask, or the folder's
-// default ACL).
+// default ACL). On failure nothing is created and file is not open.
 Failure createAt(const Handle& folder, const std::string& name, bool ownerOnly, Handle& file);
 
 // Creates in folder a file with no name, which is gone with its handle
@@ -138,17 +139,20 @@ Failure readSome(const Handle& file, unsigned char* buffer, size_t size, size_t&
 // The same at offset in a regular file, without moving where readSome reads.
 Failure readAt(const Handle& file, uint64_t offset, unsigned char* buffer, size_t size,
                size_t& done);
+// Writes all of bytes; on failure some of them may be in the file.
 Failure writeAll(const Handle& file, const unsigned char* bytes, size_t size);
 // Until the data are on disk.
 Failure flush(const Handle& file);
 
 // Gives file what original has of owner, group, mode, ACL and extended
 // attributes (on Windows, its attributes and DACL), and never an ACL that
-// file inherited from its folder where original has none.
+// file inherited from its folder where original has none. On failure file
+// may have some of them, and is to be dropped.
 Failure copyMetadata(const Handle& original, const Handle& file);
 
 // Moves name from over name to in folder, in one step. With replacing, to is an
-// existing file whose place the new one takes.
+// existing file whose place the new one takes. On failure both names are as
+// they were.
 Failure moveAt(const Handle& folder, const std::string& from, const std::string& to,
                bool replacing);
 

@@ -41,13 +41,16 @@ struct Image {
                  uint64_t* need = nullptr);
 
     // Decodes PNG bytes in memory, as load does once the file is read. An
-    // animated PNG is refused, since only its first frame would be kept.
+    // animated PNG is refused, since only its first frame would be kept. On
+    // failure the image is empty, and codecState holds what the decoder
+    // had read of the file.
     Failure decode(const std::vector<unsigned char>& png);
 
     // Encodes the first pixelBytes() of pixels into png. First drops from
     // codecState what no longer describes the pixels: significant bits
     // always, a grey ICC profile when a pixel has colour, and the low byte
     // of a 16-bit background colour, as decoding dropped it from the pixels.
+    // On failure png is empty.
     Failure encode(std::vector<unsigned char>& png);
 
     // Encodes and writes the file at path, replacing any regular file there
@@ -59,7 +62,8 @@ struct Image {
 // and the rest only when they start as a PNG file does, so that a large file
 // that is no PNG is refused without being read. A file longer than limit is
 // refused as soon as that is known: a regular file at once, a stream once
-// that much of it is read.
+// that much of it is read. On failure png is empty or holds part of the
+// file, of no use.
 Failure readPng(OpenFile& file, std::vector<unsigned char>& png, uint64_t limit = UINT64_MAX);
 
 // The memory that handling a PNG file may take, in bytes, known before it is
@@ -68,6 +72,7 @@ Failure readPng(OpenFile& file, std::vector<unsigned char>& png, uint64_t limit 
 // its compressed text and profile chunks may inflate to, within the codec's
 // limits for each. A file that is no PNG needs its own size. pngNeed works
 // on the file in memory; measurePng on the regular file open in file,
-// reading only its header and the lengths of its chunks.
+// reading only its header and the lengths of its chunks; where a read fails,
+// need is what the bytes read before it tell.
 uint64_t pngNeed(const std::vector<unsigned char>& png, bool encoding);
 Failure measurePng(const OpenFile& file, bool encoding, uint64_t& need);
