@@ -246,7 +246,8 @@ TEST(Killed, LeavesNoTemporaryFile)
     ASSERT_EQ(lodepng::encode((dir / "big.png").string(), pixels, 2048, 2048), 0u);
     const std::string before = bytesOf(dir / "big.png");
     std::wstring line = fs::u8path(BIN_DIR "/scrubhidden.exe").wstring() + L" big.png";
-    STARTUPINFOW startup = {sizeof startup};
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
     PROCESS_INFORMATION process;
     ASSERT_TRUE(CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, DETACHED_PROCESS,
                                nullptr, dir.c_str(), &startup, &process));
