@@ -254,11 +254,15 @@ TEST_P(Corpus, WrittenAsLibpngReadsIt)
     ASSERT_EQ(firstDifference(image.pixels, file.rgba, file.width), "none") << "pixels decoded";
     if (asColour) {
         Image stencil;
+        Reference stencilFile;
         Box crop, expected;
-        ASSERT_EQ(stencil.decode(bytesOf(cases[(index + 1) % cases.size()])).reason(), "no error");
+        const Bytes stencilBytes = bytesOf(cases[(index + 1) % cases.size()]);
+        ASSERT_TRUE(decodeWithLibpng(stencilBytes, stencilFile, error)) << error;
+        ASSERT_EQ(stencil.decode(stencilBytes).reason(), "no error");
         ASSERT_EQ(applyStencil(image, stencil, crop), StencilOutcome::applied);
-        expectWritten(image, fitted(file.rgba, stencil.pixels, file.width, file.height, expected),
-                      file, index != 0);
+        expectWritten(image,
+                      fitted(file.rgba, stencilFile.rgba, file.width, file.height, expected), file,
+                      index != 0);
         expectBox(crop, expected, "crop's ");
     } else {
         Reference scrubbed = file;
@@ -362,13 +366,13 @@ TEST(Operations, GreyProfileKeptOnlyWhileEveryPixelIsGrey)
     for (const auto& [coloured, kept] : rows) {
         Image image;
         Bytes png;
-        image.decode(bytesOf(cases[0]));
+        ASSERT_EQ(image.decode(bytesOf(cases[0])).reason(), "no error");
         image.pixels[std::max(coloured, 0L) * 4] ^= coloured >= 0;
         ASSERT_EQ(image.encode(png).reason(), "no error");
-        lodepng::State written;
-        EXPECT_EQ(lodepng::decode(image.pixels, image.width, image.height, written, png), 0u)
-            << "colour in pixel " << coloured;
-        EXPECT_EQ(written.info_png.iccp_defined, unsigned(kept)) << "colour in pixel " << coloured;
+        Reference written;
+        std::string error;
+        ASSERT_TRUE(decodeWithLibpng(png, written, error)) << error;
+        EXPECT_EQ(written.icc, unsigned(kept)) << "colour in pixel " << coloured;
     }
 }
 
