@@ -78,8 +78,9 @@ TEST_P(Rewrite, ReplacesOnlyTheFileRead)
     ASSERT_TRUE(scrubHiddenColour(image));
     ASSERT_EQ(image.encode(png).reason(), "no error");
     Replacement replacement;
-    if (change.late)
+    if (change.late) {
         ASSERT_EQ(beginRewrite(source, png, replacement).reason(), "no error");
+    }
     setenv("REWRITE_DIR", dir.c_str(), 1);
     ASSERT_EQ(std::system((std::string("cd \"$REWRITE_DIR\" && ") + change.between).c_str()), 0);
     auto before = contents(dir);
