@@ -24,11 +24,15 @@
 //                        if named (the Replacement's destructor)
 //
 // A handler waits for a record in naming, which lasts one system call, and
-// sets ending first, so that no thread names a file it would miss.
+// sets ending first, so that no thread names a file it would miss. Each
+// claim counts one more in the record's claims, so that a handler that read
+// a record's name as its thread let go of it and claimed it again, writing
+// another name, sees that and reads it again.
 
 struct TemporaryRecord {
     enum State : int { free, held, naming, named };
     std::atomic<int> state{free};
+    std::atomic<unsigned> claims{0};
     NativeHandle folder = noHandle;
     // ".", as much of the target's name as fits, "." and the random part.
     char temporary[1 + 64 + 1 + 6 + 1];
@@ -46,10 +50,20 @@ void removeTemporaryFiles()
 {
     ending = true;
     for (TemporaryRecord& record : records) {
-        int state;
-        while ((state = record.state.load()) == TemporaryRecord::naming) { }
-        if (state == TemporaryRecord::named)
-            removeAt(record.folder, record.temporary);
+        for (;;) {
+            const unsigned claim = record.claims.load();
+            int state;
+            while ((state = record.state.load()) == TemporaryRecord::naming) { }
+            if (state != TemporaryRecord::named)
+                break;
+            char name[sizeof record.temporary];
+            std::memcpy(name, record.temporary, sizeof name);
+            const NativeHandle folder = record.folder;
+            if (record.claims.load() == claim) {
+                removeAt(folder, name);
+                break;
+            }
+        }
     }
 }
 
@@ -61,8 +75,10 @@ TemporaryRecord& claimRecord()
     for (;;) {
         for (TemporaryRecord& record : records) {
             int expected = TemporaryRecord::free;
-            if (record.state.compare_exchange_strong(expected, TemporaryRecord::held))
+            if (record.state.compare_exchange_strong(expected, TemporaryRecord::held)) {
+                ++record.claims;
                 return record;
+            }
         }
         recordFreed.wait(lock);
     }
