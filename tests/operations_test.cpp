@@ -406,3 +406,21 @@ TEST(Operations, FailedLoadLeavesNothingOfTheImageBefore)
         EXPECT_EQ(image.pixels.size(), 0u) << failure.name;
     }
 }
+
+// A file's need counts what its compressed text and profile may inflate to.
+TEST(Operations, NeedCountsWhatChunksInflateTo)
+{
+    const std::string zeros(4 << 20, '\0');
+    std::string packed(compressBound(zeros.size()), '\0');
+    uLongf size = packed.size();
+    ASSERT_EQ(compress((Bytef*)&packed[0], &size, (const Bytef*)zeros.data(), zeros.size()), Z_OK);
+    packed.resize(size);
+    const uint64_t plain = pngNeed(bytesOf(corpus + "basn0g08.png"), false);
+    const std::pair<const char*, std::string> chunks[] = {{"zTXt", std::string("k\0\0", 3)},
+                                                          {"iTXt", std::string("k\0\1\0\0\0", 6)},
+                                                          {"iCCP", std::string("p\0\0", 3)}};
+    for (const auto& [type, head] : chunks) {
+        const Bytes png = bytesOf(Case{"", "basn0g08.png", chunk(type, head + packed)});
+        EXPECT_GE(pngNeed(png, false), plain + zeros.size()) << type;
+    }
+}
