@@ -2,15 +2,16 @@
 denied="Permission denied"
 
 # Forty links are as many as the kernel follows; a folder on the way may be
-# a link, and a link's text may be long; a file's name ends no folder.
+# a link, in a path from here or from the root, and a link's text may be
+# long; a file's name ends no folder.
 row Links
 ln -s dirty.png l0.png; for i in $(seq 40); do ln -s l$((i - 1)).png l$i.png; done
-mkdir -p a/b; cp c.png a/b/x.png; ln -s b a/l; ln -s d.PNG/ slash.png
+mkdir -p a/b; cp c.png a/b/x.png; cp c.png a/b/y.png; ln -s b a/l; ln -s d.PNG/ slash.png
 ln -s "$(printf './%.0s' $(seq 150))c.png" long.png
-exits 1 timeout 20 scrubhidden l39.png l40.png a//l//x.png long.png slash.png
+exits 1 timeout 20 scrubhidden l39.png l40.png a//l//x.png "$PWD/a/l/y.png" long.png slash.png
 errors "scrubhidden: l40.png: Too many levels of symbolic links" \
     "scrubhidden: slash.png: Not a directory"
-changed dirty.png a/b/x.png c.png
+changed dirty.png a/b/x.png a/b/y.png c.png
 
 # In a sticky, world-writable folder, a link is followed only for its owner
 # or the folder's, be it the last name or a folder on the way. A new output

@@ -25,7 +25,7 @@ holds test "$(scrubhidden --check h*.png >/dev/null; echo $?)" -lt 2
 changed dirty.png a.b.png $(comm -23 <(ls h*.png) <(scrubhidden --check h*.png))
 
 # Where a file cannot be made without a name, it gets one at once, and a
-# signal still removes it. A name as long as names go gets a temporary name
+# signal or a failed flush still removes it. A name as long as names go gets a temporary name
 # beside it: a longer name is cut for it on a whole character, and no
 # shorter; a name that starts inside a character keeps none of it.
 row TemporaryNames needs strace
@@ -35,6 +35,9 @@ when=$(strace -f -o /dev/stdout -e trace=openat scrubhidden -j 1 clean.png probe
     awk '{ n[$1]++ } /O_TMPFILE/ { print n[$1]; exit }'); rm probe.png
 exits 143 inject openat:error=EOPNOTSUPP:when=$when -e inject=fsync:signal=TERM \
     scrubhidden -j 1 clean.png dirty.png 2>/dev/null
+exits 1 inject openat:error=EOPNOTSUPP:when=$when -e inject=fsync:error=EIO \
+    scrubhidden -j 1 clean.png dirty.png
+errors "scrubhidden: dirty.png: Input/output error"
 exits 0 strace -f -qq -A -o /dev/stdout -e trace=openat \
     -e inject=openat:error=EOPNOTSUPP:when=$when scrubhidden -j 1 clean.png a.b.png
 holds grep -q '"[.]a[.]b[.]png[.][0-9a-z]\{6\}", .*O_EXCL.* = [0-9]' out
