@@ -64,8 +64,10 @@ exits 0 scrubhidden clean.png --memory 2M
 exits 2 scrubhidden --memory 12X dirty.png
 exits 2 scrubhidden --memory=0 dirty.png
 exits 2 stencilcrop --memory 1.5.G c.png s.png new/
+exits 2 scrubhidden dirty.png --memory
 errors "scrubhidden: $size: 12X" "$scrub" "scrubhidden: $size: 0" "$scrub" \
-    "stencilcrop: $size: 1.5.G" "usage: stencilcrop [--box] [--memory SIZE] COLOUR STENCIL PREFIX"
+    "stencilcrop: $size: 1.5.G" "usage: stencilcrop [--box] [--memory SIZE] COLOUR STENCIL PREFIX" \
+    "scrubhidden: $size: " "$scrub"
 changed c.png
 
 # In a memory control group of 1 GiB, three quarters of it is the budget:
