@@ -14,12 +14,13 @@ exits 2 stencilcrop c.png
 exits 2 stencilcrop --box c.png s.png
 exits 2 scrubhidden --jobs 1x dirty.png
 exits 2 scrubhidden -j 0 dirty.png
+exits 2 scrubhidden dirty.png -j
 exits 2 scrubhidden -check dirty.png
 exits 2 scrubhidden --CHECK dirty.png
 exits 2 scrubhidden - dirty.png
 exits 2 stencilcrop c.png s.png new/ --bx
 exits 2 stencilcrop --box c.png s*.png new/
-errors "$usage" "$usage" "$usage" "$count: 1x" "$scrub" "$count: 0" "$scrub" \
+errors "$usage" "$usage" "$usage" "$count: 1x" "$scrub" "$count: 0" "$scrub" "$count: " "$scrub" \
     "scrubhidden: unknown option: -check" "$scrub" "scrubhidden: unknown option: --CHECK" "$scrub" \
     "scrubhidden: unknown option: -" "$scrub" "stencilcrop: unknown option: --bx" "$usage" \
     "stencilcrop: more than three operands: a wildcard may have matched several files" "$usage"
