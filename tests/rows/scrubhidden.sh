@@ -40,12 +40,12 @@ exits 1 scrubhidden -z --check $'a\nb.png' 'q"x.png' clean.png 'b\s.png' 'é.png
 output -z $'a\nb.png' 'q"x.png' 'b\s.png' 'é.png'
 
 # A name as long as names go is rewritten. Hard links are one file: each
-# name is rewritten in turn, at any number of jobs.
+# name is rewritten in turn, at any number of jobs (-j9 as -j 9).
 row LongNameAndHardLinks
 cp c.png $(printf '%0251d.png' 0); mkdir a b; cp c.png a/x.png; cp c.png b/x.png
 for i in $(seq 20); do ln a/x.png a/l$i.png; ln b/x.png b/l$i.png; done
 exits 0 scrubhidden -j 1 0*.png a/*.png
-exits 0 scrubhidden -j 9 b/*.png
+exits 0 scrubhidden -j9 b/*.png
 holds scrubhidden --check a/*.png b/*.png
 holds test "$(stat -c %h a/* b/* | sort -u)" = 1
 changed 0*.png a/* b/*
