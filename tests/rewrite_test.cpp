@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include "image.h"
-#include "scrub_hidden_colour.h"
 
 namespace {
 namespace fs = std::filesystem;
@@ -15,7 +14,7 @@ using Bytes = std::vector<unsigned char>;
 
 // What a shell command run in the folder holding d/x.png does, before the
 // rewrite or, late, between its start and its finish, and the file that must
-// then hold the scrubbed picture, or none where it is refused.
+// then hold what was written, or none where it is refused.
 struct Change {
     const char* name;
     const char* between;
@@ -62,21 +61,13 @@ TEST_P(Rewrite, ReplacesOnlyTheFileRead)
     fs::create_directories(dir + "d");
     fs::copy_file(CORPUS_DIR "/basn6a08.png", dir + "d/x.png");
     fs::copy_file(CORPUS_DIR "/basn0g08.png", dir + "other.png");
-    Bytes expected, png, written;
-    unsigned width, height;
-    ASSERT_EQ(lodepng::decode(expected, width, height, dir + "d/x.png"), 0u);
-    for (size_t o = 0; o < expected.size(); o += 4)
-        std::fill_n(&expected[o], expected[o + 3] == 0 ? 3 : 0, 0);
-
-    Image image;
+    Bytes png;
     SourceFile source;
     OpenFile file;
     ASSERT_EQ(findForRewrite(dir + "d/x.png", source).reason(), "no error");
     ASSERT_EQ(openForRewrite(source, file).reason(), "no error");
     ASSERT_EQ(readPng(file, png).reason(), "no error");
-    ASSERT_EQ(image.decode(png).reason(), "no error");
-    ASSERT_TRUE(scrubHiddenColour(image));
-    ASSERT_EQ(image.encode(png).reason(), "no error");
+    png.push_back('!'); // what is written: anything but what was read
     Replacement replacement;
     if (change.late) {
         ASSERT_EQ(beginRewrite(source, png, replacement).reason(), "no error");
@@ -95,10 +86,8 @@ TEST_P(Rewrite, ReplacesOnlyTheFileRead)
               change.written ? "no error" : "file changed while it was being handled");
     // Nothing else changed, and no temporary file was left.
     if (change.written) {
-        EXPECT_EQ(lodepng::decode(written, width, height, dir + change.written), 0u)
-            << change.written;
-        EXPECT_EQ(written, expected) << change.written;
-        before[dir + change.written] = contents(dir)[dir + change.written];
+        EXPECT_TRUE(contents(dir)[dir + change.written] == png) << change.written << " not written";
+        before[dir + change.written] = png;
     }
     EXPECT_TRUE(contents(dir) == before) << "files other than the one rewritten changed";
 }
