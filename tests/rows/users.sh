@@ -1,5 +1,6 @@
 # Other users, and mounts of a row's own.
 nobody="setpriv --reuid=65534 --regid=65534"
+denied="Permission denied" changed="file changed while it was being handled"
 
 # Another user is refused what the folder or the file does not allow them; a
 # file they rewrite becomes theirs, as a copy would, but keeps a group of
@@ -27,3 +28,19 @@ exits 0 scrubhidden "/proc/$!/root$PWD/box/x.png"
 exits 0 stencilcrop c.png s.png "/proc/$!/cwd/"
 kill $!
 changed other/s.png other/x.png
+
+# Another user who keeps swapping their file in a sticky folder for a link
+# to root's private file never gets root to read that file, with
+# fs.protected_symlinks off too: each run reads their file or refuses it.
+row SwappedForLink needs other-user
+cp basn2c08.png secret.png; chmod 600 secret.png; mkdir -m 1777 ../sh ../out; cp c.png ../sh/r.png
+chown 65534 ../sh/r.png; stencilcrop c.png s.png ../own-
+kept=$(cat /proc/sys/fs/protected_symlinks)
+echo 0 >/proc/sys/fs/protected_symlinks || skip "needs fs.protected_symlinks off for a while"
+$nobody --clear-groups perl -e 'chdir "../sh"; while (1) { symlink($ARGV[0], "l");
+    rename("l", "c.png"); link("r.png", "h"); rename("h", "c.png") }' "$PWD/secret.png" &
+trap "kill $!; echo $kept >/proc/sys/fs/protected_symlinks" EXIT
+exits 0 sh -c 'for i in $(seq 300); do stencilcrop ../sh/c.png s.png ../out/$i- 2>>e; done; true'
+holds sh -c 'for f in ../out/*; do cmp -s "$f" ../own-s.png || exit 1; done'
+holds ! grep -Evqx "stencilcrop: ../sh/c.png: ($denied|No such file or directory|$changed)" e
+changed e

@@ -218,14 +218,18 @@ Failure begin(Handle folder, const std::string& target, const std::vector<unsign
 Failure openToRead(const std::string& path, OpenFile& file)
 {
     file = OpenFile();
-    // A link that another user put in a shared folder is refused as a write
-    // refuses it; where the walk cannot go, as through the links of /proc
-    // that stand for pipes, the system's own open follows the path.
-    Handle folder;
-    std::string name;
-    if (const Failure walk = openFolderOf(path, folder, name); walk.kind == Failure::Kind::denied)
-        return walk;
-    Failure failure = openPath(path, file.handle);
+    // Opened by the name the walk found, in the folder it found, so that a
+    // link that another user put in a shared folder is refused as a write
+    // refuses it, even one swapped in after the walk. A name that has
+    // become a link since is walked again, since it may be one to follow.
+    Failure failure = Failure::of(Failure::Kind::changed);
+    for (int walks = 0; walks < 3 && failure.kind == Failure::Kind::changed; ++walks) {
+        Handle folder;
+        std::string name;
+        failure = openFolderOf(path, folder, name);
+        if (!failure.failed())
+            failure = openToReadAt(folder, name, file.handle);
+    }
     if (!failure.failed())
         failure = statusOf(file.handle, file.status);
     if (!failure.failed() && file.status.type == FileStatus::Type::folder)
@@ -233,29 +237,62 @@ Failure openToRead(const std::string& path, OpenFile& file)
     return failure;
 }
 
-Failure readUpTo(OpenFile& file, std::vector<unsigned char>& bytes, size_t size)
+namespace {
+// Reads on from where file stands into bytes from offset from, until bytes
+// is full or the file ends, in which case ended is set and bytes cut to
+// what was read.
+Failure fill(OpenFile& file, std::vector<unsigned char>& bytes, size_t from, bool& ended)
 {
-    size_t used = bytes.size();
-    // One byte more than a regular file's stated size lets the read that
-    // finds its end succeed without growing the buffer; pipes and files that
-    // grow still work, the buffer doubling.
-    const size_t stated =
-        file.status.type == FileStatus::Type::regular ? size_t(file.status.size) + 1 : 0;
-    while (used < size) {
-        if (used == bytes.size())
-            bytes.resize(std::min(size, std::max<size_t>({used * 2, stated, used + 64})));
+    while (from < bytes.size()) {
         size_t done = 0;
         const Failure failure =
-            readSome(file.handle, bytes.data() + used, bytes.size() - used, done);
-        if (failure.failed()) {
-            bytes.clear();
+            readSome(file.handle, bytes.data() + from, bytes.size() - from, done);
+        if (failure.failed())
             return failure;
+        if (done == 0) {
+            ended = true;
+            bytes.resize(from);
         }
-        if (done == 0)
-            break;
-        used += done;
+        from += done;
     }
-    bytes.resize(used);
+    return Failure();
+}
+} // namespace
+
+Failure readUpTo(OpenFile& file, std::vector<unsigned char>& bytes, size_t size)
+{
+    // A regular file is read into one buffer of its stated size and one byte
+    // more, which lets the read that finds its end succeed.
+    Failure failure;
+    bool ended = false;
+    const size_t used = bytes.size();
+    if (file.status.type == FileStatus::Type::regular && used < size) {
+        bytes.resize(
+            size_t(std::min<uint64_t>(size, std::max<uint64_t>(used, file.status.size + 1))));
+        failure = fill(file, bytes, used, ended);
+    }
+    // What comes beyond, from a stream or a file that grew, is read in
+    // blocks, each filled before the next is made, and joined at the end
+    // one block at a time: a buffer that grew by copying would hold the old
+    // bytes beside a new buffer of twice as many, past what the caller
+    // allowed for.
+    std::vector<std::vector<unsigned char>> blocks;
+    size_t total = bytes.size();
+    for (size_t block = 1 << 16; !failure.failed() && !ended && total < size;
+         block = std::min<size_t>(block * 2, 1 << 23)) {
+        blocks.emplace_back(std::min(block, size - total));
+        failure = fill(file, blocks.back(), 0, ended);
+        total += blocks.back().size();
+    }
+    if (failure.failed()) {
+        std::vector<unsigned char>().swap(bytes);
+        return failure;
+    }
+    bytes.reserve(total);
+    for (std::vector<unsigned char>& block : blocks) {
+        bytes.insert(bytes.end(), block.begin(), block.end());
+        std::vector<unsigned char>().swap(block);
+    }
     return Failure();
 }
 

@@ -36,7 +36,8 @@ struct OpenFile {
 
 // Opens the file at path for reading: a regular file, or anything else that
 // can be read, such as a pipe (waited for until its writer comes), but not a
-// folder, nor through a link that a write would refuse to follow.
+// folder, nor through a link that a write would refuse to follow, even one
+// put in place of the file after its path was walked.
 Failure openToRead(const std::string& path, OpenFile& file);
 
 // Reads on from where file stands until bytes holds size bytes or the file

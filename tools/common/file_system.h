@@ -108,9 +108,12 @@ Failure statusOf(const Handle& file, FileStatus& status);
 // without waiting on a pipe.
 Failure openAt(const Handle& folder, const std::string& name, Handle& file);
 
-// Opens path for reading as it stands, whatever it is, pipes included,
-// waiting for a pipe's writer where it has none yet.
-Failure openPath(const std::string& path, Handle& file);
+// Opens name in folder for reading, whatever it is, pipes included,
+// waiting for a pipe's writer where it has none yet; where name has become
+// a link since openFolderOf found it, refuses it as Kind::changed rather
+// than follow it. The links of /proc, which stand for what a process holds,
+// are followed.
+Failure openToReadAt(const Handle& folder, const std::string& name, Handle& file);
 
 // Creates name in folder for writing; a name that exists already is refused
 // as Kind::exists. With ownerOnly, only the caller may open it; otherwise it

@@ -97,18 +97,12 @@ bool inProc(const Handle& folder)
 }
 
 // Lets the kernel follow the link name in procfs, as any open of the path
-// would: a folder becomes the folder walked on; a file cannot be replaced
-// through it, since it stands for the file open, not for a name in a folder.
-Failure followInProc(Handle& folder, const std::string& name, bool last)
+// would, into target; false where it leads nowhere.
+bool followInProc(const Handle& folder, const std::string& name, Handle& target,
+                  struct statx& info)
 {
-    Handle target(::openat(folder.native, name.c_str(), O_PATH | O_CLOEXEC));
-    struct statx info;
-    if (!target.valid() || !statxAt(target.native, "", info))
-        return lastError();
-    if (!S_ISDIR(info.stx_mode))
-        return last ? Failure::of(Failure::Kind::notRegular) : Failure::system(ENOTDIR);
-    folder = std::move(target);
-    return Failure();
+    target = Handle(::openat(folder.native, name.c_str(), O_PATH | O_CLOEXEC));
+    return target.valid() && statxAt(target.native, "", info);
 }
 
 // Replaces the link name in folder by what it points to, at the front of
@@ -120,10 +114,14 @@ Failure follow(Handle& folder, const std::string& name, const struct statx& link
     if (++hops > 40)
         return Failure::system(ELOOP);
     if (inProc(folder)) {
-        const bool last = pending.empty();
-        // A folder that a link of /proc led to still needs its last name.
-        const Failure failure = followInProc(folder, name, last);
-        return failure.failed() || !last ? failure : Failure::of(Failure::Kind::folder);
+        Handle target;
+        struct statx info;
+        if (!followInProc(folder, name, target, info))
+            return lastError();
+        if (!S_ISDIR(info.stx_mode))
+            return Failure::system(ENOTDIR);
+        folder = std::move(target);
+        return Failure();
     }
     if (!statxAt(folder.native, "", here))
         return lastError();
@@ -181,8 +179,20 @@ Failure openFolderOf(const std::string& path, Handle& folder, std::string& name)
         if (component == ".")
             continue;
         if (pending.empty() && component != "..") {
-            // The last name: a link there is followed, anything else is the target.
-            if (statxAt(current.native, component.c_str(), info) && S_ISLNK(info.stx_mode)) {
+            // The last name: a link there is followed, anything else is the
+            // target. A link of /proc that leads to a file is the target
+            // too: it stands for the file a process holds open, which can be
+            // read through it but has no name in any folder to replace.
+            Handle target;
+            struct statx led;
+            const bool link =
+                statxAt(current.native, component.c_str(), info) && S_ISLNK(info.stx_mode);
+            if (link && inProc(current)) {
+                if (!followInProc(current, component, target, led))
+                    return lastError();
+                if (S_ISDIR(led.stx_mode))
+                    return Failure::of(Failure::Kind::folder);
+            } else if (link) {
                 failure = follow(current, component, info, pending, hops);
                 continue;
             }
@@ -248,11 +258,16 @@ Failure openAt(const Handle& folder, const std::string& name, Handle& file)
     return file.valid() ? Failure() : lastError();
 }
 
-Failure openPath(const std::string& path, Handle& file)
+Failure openToReadAt(const Handle& folder, const std::string& name, Handle& file)
 {
-    // A pipe is waited for, as any reader waits for its writer.
-    file = Handle(::open(path.c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC));
-    return file.valid() ? Failure() : lastError();
+    // A pipe is waited for, as any reader waits for its writer. A link found
+    // here now came after the walk, which may have refused to follow it;
+    // those of /proc stand for what a process holds and are followed.
+    const int noLink = inProc(folder) ? 0 : O_NOFOLLOW;
+    file = Handle(::openat(folder.native, name.c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC | noLink));
+    if (file.valid())
+        return Failure();
+    return errno == ELOOP && noLink != 0 ? Failure::of(Failure::Kind::changed) : lastError();
 }
 
 Failure createAt(const Handle& folder, const std::string& name, bool ownerOnly, Handle& file)

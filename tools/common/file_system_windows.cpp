@@ -198,15 +198,14 @@ Failure openAt(const Handle& folder, const std::string& name, Handle& file)
     return file.valid() ? Failure() : lastError();
 }
 
-Failure openPath(const std::string& path, Handle& file)
+Failure openToReadAt(const Handle& folder, const std::string& name, Handle& file)
 {
-    std::wstring full;
-    if (const Failure failure = systemPath(path, full); failure.failed())
-        return failure;
     // A folder opens too, so that it is refused as one rather than with
-    // the "access denied" that opening it as a file would give.
-    file = Handle(openFile(full, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING,
-                           FILE_FLAG_BACKUP_SEMANTICS));
+    // the "access denied" that opening it as a file would give. The folder
+    // is held without sharing deletion, so the name is still the one that
+    // openFolderOf found, a link there already followed.
+    file = Handle(openFile(pathAt(folder, name), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS));
     return file.valid() ? Failure() : lastError();
 }
 
