@@ -15,6 +15,7 @@
 #include "file.h"
 #include "hidden_colour_possible.h"
 #include "quote.h"
+#include "scrub_file.h"
 #include "scrub_hidden_colour.h"
 
 namespace {
@@ -376,4 +377,18 @@ TEST(Operations, NeedCountsWhatChunksInflateTo)
         const Bytes png = bytesOf(Case{"", "basn0g08.png", chunk(type, head + packed)});
         EXPECT_GE(pngNeed(png, false), plain + zeros.size()) << type;
     }
+}
+
+// A worker's image holds nothing of a file once it is done, such as its
+// text, which no need counts while the next file waits.
+TEST(Operations, NothingKeptBetweenFiles)
+{
+    const std::string path = ::testing::TempDir() + "text.png";
+    const Bytes png = bytesOf(Case{"", "basn6a08.png", chunk("tEXt", std::string("k\0text", 6))});
+    ASSERT_EQ(lodepng::save_file(png, path), 0u);
+    Image image;
+    FilePlan plan = planFile(path.c_str(), false);
+    ASSERT_EQ(scrubFile(image, path.c_str(), plan, nullptr, UINT64_MAX).outcome,
+              Outcome::hidesColour);
+    EXPECT_EQ(image.codecState.info_png.text_num, 0u) << "text chunks";
 }

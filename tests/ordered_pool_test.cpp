@@ -16,11 +16,11 @@
 
 namespace {
 struct Plan {
-    uint64_t need;
+    uint64_t need, left = UINT64_MAX;
 };
 struct Setting {
     size_t count, jobs, flushers, window;
-    uint64_t budget;
+    uint64_t budget, left = UINT64_MAX;
 };
 
 void pause()
@@ -47,12 +47,17 @@ std::string runPool(const Setting& set)
     OrderedPool<Plan, size_t> pool;
     pool.jobs = set.jobs, pool.flushers = set.flushers, pool.window = set.window;
     pool.budget = set.budget;
+    pool.memoryLeft = [&] { return set.left; };
     pool.plan = [&](size_t i) {
         count(underWay, mostUnderWay, 1), ++visits[i];
         return Plan{i == 7 ? 1000 : i * 7919 % 50 * 2};
     };
     pool.work = [&](size_t, size_t i, Plan& plan) {
-        const int64_t counted = plan.need > set.budget ? 0 : int64_t(plan.need);
+        // Refused, as work would refuse it, when the memory left is said.
+        const bool left = plan.need > set.budget || plan.need <= set.left;
+        if (fault.empty() && plan.left != (left ? UINT64_MAX : set.left))
+            fault = "piece " + std::to_string(i) + " told " + std::to_string(plan.left) + " left";
+        const int64_t counted = plan.need > std::min(set.budget, set.left) ? 0 : int64_t(plan.need);
         count(needed, mostNeeded, counted), visits[i] += 10, pause();
         count(needed, mostNeeded, -counted);
         return i;
@@ -69,7 +74,7 @@ std::string runPool(const Setting& set)
     pool.run(set.count);
     if (fault.empty() &&
         (next != set.count || mostUnderWay > (set.window ? set.window : set.jobs + set.flushers) ||
-         mostNeeded > set.budget))
+         mostNeeded > std::min(set.budget, set.left)))
         fault = std::to_string(next) + " emitted, " + std::to_string(mostUnderWay) +
                 " under way and " + std::to_string(mostNeeded) + " needed at once";
     return fault;
@@ -81,10 +86,11 @@ TEST(OrderedPool, EveryThreadGranted)
     const uint64_t any = UINT64_MAX;
     const Setting settings[] = {{300, 1, 0, 0, any}, {300, 2, 0, 0, any}, {300, 5, 4, 0, any},
                                 {300, 1, 4, 0, any}, {60, 1, 1, 60, any}, {200, 4, 4, 40, 150},
-                                {200, 3, 0, 100, 99}};
+                                {200, 3, 0, 100, 99}, {200, 3, 2, 0, 150, 60}, {50, 1, 0, 0, 150, 60}};
     for (const Setting& set : settings)
         EXPECT_EQ(runPool(set), "") << set.jobs << " jobs, " << set.flushers << " flushers, window "
-                                    << set.window << ", budget " << set.budget;
+                                    << set.window << ", budget " << set.budget << ", left "
+                                    << set.left;
 }
 
 // In a child process whose user, one of its own, may start only granted

@@ -4,6 +4,16 @@ may="this run may use"
 scrub="usage: scrubhidden [--check] [-z] [-j N] [--memory SIZE] FILE..."
 size="the memory size must be a number of bytes, with K, M, G or T after it for powers of 1024"
 
+# ingroup LIMIT COMMAND...: runs COMMAND in a memory control group of its
+# own that may hold LIMIT bytes.
+ingroup() {
+    local group=/sys/fs/cgroup/memory/pngtools-row-$BASHPID-$RANDOM status=0
+    mkdir "$group" && echo "$1" >"$group/memory.limit_in_bytes" || return 99
+    sh -c 'echo $$ >"$0/cgroup.procs" && exec "$@"' "$group" "${@:2}" || status=$?
+    for wait in {1..100}; do rmdir "$group" 2>/dev/null && break || sleep 0.1; done
+    return $status
+}
+
 # A write past the file-size limit fails like any other, and the next file
 # is still handled; a descriptor left open for each file would run out here.
 row FileSizeAndDescriptors
@@ -25,30 +35,30 @@ changed m*.png
 
 # Out of memory for one file, where a budget above the address-space limit
 # let it start, the next is still handled: a sparse file that starts as a
-# PNG file and is too large to read whole, and a small one whose data
-# inflate past the limit. A stream that does not start as a PNG file is
-# read no further. Three quarters of what the address-space limit leaves
-# is the budget.
+# PNG file and is too large to read whole. A stream that does not start as
+# a PNG file is read no further. Three quarters of what the address-space
+# limit leaves, beside what the threads will reserve, is the budget, and a
+# file started within it has the room it was promised, at any number of jobs.
 row OutOfMemory needs plain-memory
-head -c 33 c.png >large.png; truncate -s 1G large.png; cp "$CRAFTED/inflates-to-300-mb.png" huge.png
-exits 1 prlimit --as=204800000 scrubhidden -j 1 --memory 8G large.png huge.png c.png
-errors "scrubhidden: large.png: out of memory" "scrubhidden: huge.png: out of memory"
+head -c 33 c.png >large.png; truncate -s 1G large.png
+exits 1 prlimit --as=204800000 scrubhidden -j 1 --memory 8G large.png c.png
+errors "scrubhidden: large.png: out of memory"
 exits 1 prlimit --as=204800000 stencilcrop --memory=8G large.png s.png new/
 errors "stencilcrop: large.png: out of memory"
-exits 1 prlimit --as=204800000 stencilcrop --memory 8G huge.png s.png new/
-errors "stencilcrop: huge.png: out of memory"
 exits 1 prlimit --as=204800000 stencilcrop /dev/zero s.png new/
 errors "stencilcrop: /dev/zero: not a PNG file"
 cp "$CRAFTED/16384-square-hides-colour.png" big.png
 exits 1 prlimit --as=$((600 << 20)) scrubhidden big.png 2>as.txt
-holds grep -Eqx "scrubhidden: big.png: needs 2.0 GiB $needs 4[34][0-9] MiB $may" as.txt
-changed c.png big.png as.txt
+holds grep -Eqx "scrubhidden: big.png: needs 2.0 GiB $needs 4[0-4][0-9] MiB $may" as.txt
+for i in 1 2 3 4 5 6 7 8; do cp "$CRAFTED/4096-square-hides-colour.png" q$i.png; done
+exits 0 prlimit --as=$((700000 << 10)) scrubhidden -j 8 q?.png
+changed c.png big.png as.txt q?.png
 
 # What a file needs is known before it is decoded, without walking all of a
 # sparse file: one that needs more than the budget is refused with both
 # figures, before it is read where its size tells, and the rest are handled;
 # a stream longer than the budget is read no further. The size may follow
-# the files; one that is none is a usage error.
+# the files; one that is none, however many digits it has, is a usage error.
 row MemoryBudget
 head -c 33 c.png >large.png; truncate -s 1G large.png
 cp "$CRAFTED/16384-square-hides-colour.png" big.png
@@ -65,22 +75,42 @@ exits 2 scrubhidden --memory 12X dirty.png
 exits 2 scrubhidden --memory=0 dirty.png
 exits 2 stencilcrop --memory 1.5.G c.png s.png new/
 exits 2 scrubhidden dirty.png --memory
+huge=1$(printf '0%.0s' $(seq 320)) tiny=0.$(printf '0%.0s' $(seq 330))1
+exits 2 scrubhidden --memory "$huge" dirty.png
+exits 2 stencilcrop --memory="$tiny" c.png s.png new/
 errors "scrubhidden: $size: 12X" "$scrub" "scrubhidden: $size: 0" "$scrub" \
     "stencilcrop: $size: 1.5.G" "usage: stencilcrop [--box] [--memory SIZE] COLOUR STENCIL PREFIX" \
-    "scrubhidden: $size: " "$scrub"
+    "scrubhidden: $size: " "$scrub" "scrubhidden: $size: $huge" "$scrub" \
+    "stencilcrop: $size: $tiny" "usage: stencilcrop [--box] [--memory SIZE] COLOUR STENCIL PREFIX"
 changed c.png
 
-# In a memory control group of 1 GiB, three quarters of it is the budget:
-# files too large for it are refused by name, the rest rewritten, and the
-# batch is never killed.
-row MemoryGroup needs cgroups
-for i in $(seq 30); do cp c.png m$i.png; done
-for i in 1 2 3 4; do cp "$CRAFTED/16384-square-hides-colour.png" big$i.png; done
-group=/sys/fs/cgroup/memory/pngtools-row-$$; mkdir "$group"; echo 1G >"$group/memory.limit_in_bytes"
-exits 1 sh -c 'echo $$ >"$1/cgroup.procs" && exec scrubhidden m*.png big*.png' sh "$group"
-rmdir "$group"
-errors "scrubhidden: big1.png: needs 2.0 GiB $needs 768 MiB $may" \
-    "scrubhidden: big2.png: needs 2.0 GiB $needs 768 MiB $may" \
-    "scrubhidden: big3.png: needs 2.0 GiB $needs 768 MiB $may" \
-    "scrubhidden: big4.png: needs 2.0 GiB $needs 768 MiB $may"
-changed m*.png
+# In a memory control group, files too large for it are refused by name and
+# the rest handled, and the batch is never killed: files whose need passes
+# three quarters of the group's limit, with what the codec may take
+# counted whole (image data that would inflate without bound, one row that
+# the encoder filters five ways, many small text chunks), a stream longer
+# than that, and a file that needs more than the group has left once
+# another process of the group holds files on tmpfs.
+row MemoryGroup needs cgroups mounts
+for i in 1 2 3 4 5; do cp c.png m$i.png; done
+cp "$CRAFTED/16384-square-hides-colour.png" big.png; cp "$CRAFTED/1x1-inflates-to-300-mb.png" bomb.png
+cp "$CRAFTED/6291456x1-hides-colour.png" wide.png; cp "$CRAFTED/4096-square-hides-colour.png" sq.png
+mkdir t
+printf '\0\0\0\2tEXtk\0\x6a\x2a\x6c\xe0' >text; for i in $(seq 19); do cat text text >2 && mv 2 text; done
+{ head -c 33 c.png; cat text; tail -c +34 c.png; } >texts.png; rm text
+exits 1 ingroup 1G scrubhidden m1.png big.png
+exits 1 ingroup 256M scrubhidden -j 1 bomb.png m2.png
+exits 1 ingroup 256M stencilcrop bomb.png s.png new/
+exits 1 ingroup 128M scrubhidden -j 1 wide.png m3.png
+exits 1 ingroup 64M scrubhidden -j 1 texts.png m4.png
+errors "scrubhidden: big.png: needs 2.0 GiB $needs 768 MiB $may" \
+    "scrubhidden: bomb.png: image data larger than the header says" \
+    "stencilcrop: bomb.png: image data larger than the header says" \
+    "scrubhidden: wide.png: needs 169 MiB $needs 96 MiB $may" \
+    "scrubhidden: texts.png: needs 152 MiB $needs 48 MiB $may"
+exits 1 ingroup 256M bash -c 'stencilcrop <(cat s.png; head -c 400M /dev/zero) s.png new/' 2>e1
+exits 1 ingroup 256M unshare -m sh -c 'mount -t tmpfs t t && head -c 150M /dev/zero >t/fill &&
+    exec scrubhidden sq.png m5.png' 2>e2
+holds grep -Eqx "stencilcrop: /dev/fd/[0-9]+: needs more than the 19[0-2] MiB ($may|left in this run's memory group)" e1
+holds grep -Eqx "scrubhidden: sq.png: needs 129 MiB, more than the [4-7][0-9] MiB left in this run's memory group" e2
+changed m?.png e1 e2

@@ -88,15 +88,24 @@ exits 0 sh -c 'strace -f -e trace=openat,read -o /dev/stdout scrubhidden -j 1 s?
 output z.png
 changed s?.png z.png
 
-# On a terminal, a long batch shows how far it is, and each message clears
-# that line first; elsewhere nothing of it is written.
+# On a terminal, a long batch shows how far it is, and each message and
+# each name of a check's list clears that line first; names ended by NUL,
+# which keep to one line there, it never shows beside. Elsewhere nothing of
+# it is written.
 row Progress needs strace
 for i in 1 2 3 4 5 6; do cp c.png h$i.png; done
+for i in $(seq -w 12); do cp c.png q$i.png; done
 slow="strace -f -qq -o /dev/null -e inject=fsync:delay_enter=1000000"
 exits 1 script -qec "$slow scrubhidden -j 1 h1.png h2.png h3.png h4.png bad.png h5.png h6.png" \
     /dev/null
 holds grep -aq 'scrubhidden: [0-9] of 7 files, [0-9]* files/s' out
 holds grep -axq ' *scrubhidden: bad.png: not a PNG file' <(tr '\r' '\n' <out)
+slow="strace -f -qq -o /dev/null -e inject=openat:delay_enter=100000"
+exits 1 script -qec "$slow scrubhidden --check -j 1 q*.png" /dev/null >list
+exits 1 script -qec "$slow scrubhidden --check -z -j 1 q*.png" /dev/null >nulls
+holds grep -aq 'of 12 files' list
+holds test "$(tr '\r' '\n' <list | grep -acx "q[0-9]*.png")" = 12
+holds ! grep -aq files/s nulls
 exits 1 inject fsync:delay_enter=1200000 scrubhidden -j 1 c.png bad.png
 errors "scrubhidden: bad.png: not a PNG file"
-changed h*.png c.png
+changed h*.png c.png list nulls

@@ -10,6 +10,9 @@ namespace {
 const unsigned emptyInput = 48;
 // Said the same way as when a container runs out of memory.
 const unsigned allocationFailed = 83;
+// The image data inflate to more than the header's size, where the decoder
+// was told to stop.
+const unsigned inflatedPastSize = 109;
 } // namespace
 
 std::string sizeText(uint64_t bytes)
@@ -37,6 +40,8 @@ std::string Failure::reason() const
             return "empty file";
         if (code == allocationFailed)
             return "out of memory";
+        if (code == inflatedPastSize)
+            return "image data larger than the header says";
         return lodepng_error_text(unsigned(code));
     case Kind::notPng:
         return "not a PNG file";
@@ -67,6 +72,9 @@ std::string Failure::reason() const
         return (code == 0 ? std::string("needs more")
                           : "needs " + sizeText(code) + " to handle, more") +
                " than the " + sizeText(limit) + " this run may use";
+    case Kind::groupFull:
+        return (code == 0 ? std::string("needs more") : "needs " + sizeText(code) + ", more") +
+               " than the " + sizeText(limit) + " left in this run's memory group";
     case Kind::device:
         return "is a device";
     }

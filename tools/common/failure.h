@@ -25,6 +25,7 @@ struct Failure {
         animated, // only the first frame of an animated PNG would survive
         inUse, // another program holds the file (Windows: shares it with nobody, or deletes it)
         tooLarge, // handling it needs code bytes of memory (0: more than limit), more than limit
+        groupFull, // the same, more than the limit bytes that the memory control groups leave
         device, // a name that the system takes for a device (Windows: "aux.png", "CON.png")
     };
     Kind kind = Kind::none;
@@ -35,6 +36,7 @@ struct Failure {
     static Failure codec(unsigned code) { return {code == 0 ? Kind::none : Kind::codec, code}; }
     static Failure of(Kind kind, unsigned long code = 0) { return {kind, code}; }
     static Failure tooLarge(uint64_t need, uint64_t limit) { return {Kind::tooLarge, need, limit}; }
+    static Failure groupFull(uint64_t need, uint64_t left) { return {Kind::groupFull, need, left}; }
 
     bool failed() const { return kind != Kind::none; }
     // One line saying what went wrong, "no error" when nothing did.

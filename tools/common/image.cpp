@@ -90,6 +90,31 @@ void clear(Image& image)
 // The signature and the header chunk, which tell a PNG file from others.
 const size_t headSize = 33;
 
+// The bytes that the image data of a header of this size inflate to: each
+// row with its filter byte, and with interlacing each row of each of the
+// seven passes, which are empty where the image is too small for them.
+double imageDataSize(double width, double height, double bits, bool interlaced)
+{
+    const auto rows = [bits](double columns, double count) {
+        return columns == 0 ? 0 : count * (1 + std::ceil(columns * bits / 8));
+    };
+    if (!interlaced)
+        return rows(width, height);
+    // Each pass's first column and row, and its steps across and down.
+    const double passes[7][4] = {{0, 0, 8, 8}, {4, 0, 8, 8}, {0, 4, 4, 8}, {2, 0, 4, 4},
+                                 {0, 2, 2, 4}, {1, 0, 2, 2}, {0, 1, 1, 2}};
+    double size = 0;
+    for (const auto& [x, y, across, down] : passes)
+        size += rows(std::ceil(std::max(0.0, width - x) / across),
+                     std::ceil(std::max(0.0, height - y) / down));
+    return size;
+}
+
+// What each chunk the decoder keeps in a list costs beyond its bytes, as
+// read (its key and text each in a block of their own, and its place in the
+// list) and again as the encoder copies the list and writes the chunk anew.
+const double keptChunkCost = 128;
+
 uint32_t bigEndian(const unsigned char* bytes)
 {
     return uint32_t(bytes[0]) << 24 | uint32_t(bytes[1]) << 16 | uint32_t(bytes[2]) << 8 | bytes[3];
@@ -107,44 +132,58 @@ template <typename Read> uint64_t needOf(uint64_t size, bool encoding, Read read
     const unsigned channels[7] = {1, 0, 3, 1, 2, 0, 4};
     const double width = bigEndian(&head[16]), height = bigEndian(&head[20]);
     const double bits = (head[25] < 7 ? channels[head[25]] : 4) * double(head[24]);
-    // Each compressed text or profile chunk inflates to at most 1032 times
-    // its length, and to no more than the codec's limit for its kind.
+    // The text and profiles that the codec keeps: plain text as long as it
+    // is, compressed text and profiles as they inflate, to at most 1032
+    // times their length and to no more than the codec's limit for each.
     const LodePNGDecoderSettings limits = lodepng::State().decoder;
-    double inflated = 0;
+    double held = 0;
     // The walk stops where decoding would: at the end chunk, or at a type
     // that is no four letters. A file of more chunks than any picture needs
     // is taken to inflate all the rest, rather than walked a chunk at a time.
     unsigned char chunk[8];
     const auto letter = [](unsigned char c) { return (c | 32) >= 'a' && (c | 32) <= 'z'; };
+    const auto text = [&] {
+        return std::memcmp(chunk + 4, "tEXt", 4) == 0 || std::memcmp(chunk + 4, "zTXt", 4) == 0 ||
+               std::memcmp(chunk + 4, "iTXt", 4) == 0;
+    };
     size_t chunks = 0;
+    double kept = 0;
     for (uint64_t at = headSize; at + 12 <= size && read(at, chunk, 8) == 8;
          at += 12 + uint64_t(bigEndian(chunk))) {
         if (!std::all_of(chunk + 4, chunk + 8, letter))
             break;
         if (++chunks > (1 << 20)) {
-            inflated += 1032.0 * double(size - at);
+            held += 1032.0 * double(size - at);
+            kept += double(size - at) / 12;
             break;
         }
-        const double bound = 1032.0 * bigEndian(chunk);
-        if (std::memcmp(chunk + 4, "zTXt", 4) == 0 || std::memcmp(chunk + 4, "iTXt", 4) == 0)
-            inflated +=
-                std::min(bound, double(limits.max_text_size ? limits.max_text_size : bound));
+        kept += text();
+        const double length = bigEndian(chunk), bound = 1032.0 * length;
+        if (std::memcmp(chunk + 4, "tEXt", 4) == 0)
+            held += length;
+        else if (text())
+            held += std::min(bound, double(limits.max_text_size ? limits.max_text_size : bound));
         if (std::memcmp(chunk + 4, "iCCP", 4) == 0)
-            inflated += std::min(bound, double(limits.max_icc_size ? limits.max_icc_size : bound));
+            held += std::min(bound, double(limits.max_icc_size ? limits.max_icc_size : bound));
         if (std::memcmp(chunk + 4, "IEND", 4) == 0)
             break;
     }
     // Decoding holds the file and its image data, then the rows as filtered
     // and as unfiltered, then the pixels twice over as they are converted
     // and copied; encoding the pixels, the rows it filters from them, and the
-    // file it makes as it grows. Interlacing adds a filter byte to each row
-    // of each pass.
+    // file it makes as it grows, and beside them five filtered copies of one
+    // row of at most 4 bytes a pixel, of which it keeps the smallest; an
+    // interlaced image its pixels once more, sorted into the seven passes.
+    // Text and profiles are held twice: as the decoder reads each and keeps
+    // a copy, and as the encoder copies them all to write them.
+    const bool interlaced = head[28] != 0;
     const double file = double(size), pixels = 4 * width * height;
-    const double rows =
-        height * (1 + std::ceil(width * bits / 8)) + (head[28] != 0 ? 7 * height : 0);
+    const double rows = imageDataSize(width, height, bits, interlaced);
     const double decode = std::max(2 * file + 2 * rows, file + 2 * pixels);
-    const double encode = encoding ? 2 * pixels + 3 * file : 0;
-    const double need = std::max(decode, encode) + 2 * inflated + (1 << 20);
+    const double encode =
+        encoding ? (interlaced ? 3 : 2) * pixels + 3 * file + 5 * (4 * width + 1) : 0;
+    const double need = std::max(decode, encode) + 2 * held +
+                        (encoding ? 2 : 1) * keptChunkCost * kept + (1 << 20);
     return need >= 1.8e19 ? UINT64_MAX : uint64_t(need);
 }
 } // namespace
@@ -217,6 +256,15 @@ Failure Image::decode(const std::vector<unsigned char>& png)
     // alongside a larger one: holding both would only raise the peak.
     if (inspected && size_t(decodedWidth) * decodedHeight * 4 > pixels.capacity())
         std::vector<unsigned char>().swap(pixels);
+    // Image data that inflate past what the header implies are refused as
+    // soon as they do, rather than once the codec holds all of them, which
+    // a small file can make as large as it likes.
+    const LodePNGColorMode& stored = codecState.info_png.color;
+    const double expected =
+        imageDataSize(decodedWidth, decodedHeight, lodepng_get_bpp(&stored),
+                      codecState.info_png.interlace_method != 0);
+    codecState.decoder.zlibsettings.max_output_size =
+        inspected && expected < double(SIZE_MAX) ? size_t(expected) : 0;
     // The decoder appends, which is why pixels was emptied above.
     const unsigned code = lodepng::decode(pixels, decodedWidth, decodedHeight, codecState, png);
     if (code != 0) {
@@ -234,6 +282,15 @@ Failure Image::encode(std::vector<unsigned char>& png)
     fitInfoToPixels(codecState.info_png, pixels, std::min(pixelBytes(), pixels.size()));
     // Refuses, with a code of its own, a buffer shorter than the stated size.
     return Failure::codec(lodepng::encode(png, pixels, width, height, codecState));
+}
+
+void Image::release(size_t keep)
+{
+    clear(*this);
+    if (pixels.capacity() > keep)
+        std::vector<unsigned char>().swap(pixels);
+    lodepng_info_cleanup(&codecState.info_png);
+    lodepng_info_init(&codecState.info_png);
 }
 
 Failure Image::save(const std::string& path)

@@ -53,6 +53,12 @@ struct Image {
     // On failure png is empty.
     Failure encode(std::vector<unsigned char>& png);
 
+    // Empties the image and lets go of what the last file left that the next
+    // would not use: a pixel buffer of more than keep bytes, and what the
+    // codec kept of the file (its text and profile above all), so that an
+    // image kept for the next file holds nothing large meanwhile.
+    void release(size_t keep);
+
     // Encodes and writes the file at path, replacing any regular file there
     // whole (see writeNewFile); on failure nothing at path has changed.
     Failure save(const std::string& path);

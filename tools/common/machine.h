@@ -11,10 +11,26 @@
 // no more than a control group's CPU quota allows, rounded up; at least 1.
 size_t processorsGranted();
 
+// The address space that each thread started beside the first reserves
+// where the address space is bounded (ulimit -v): startProcess then gives
+// threads stacks of 1 MiB, their guard pages beside them, and has them share
+// the allocator's first arena rather than reserve 64 MiB each for one of
+// their own.
+constexpr uint64_t threadAddressSpace = (uint64_t(1) << 20) + (64 << 10);
+
 // The memory this process may have: the least of the physical memory, the
 // limit of its memory control group and those of the groups above it, and
-// what its address-space limit leaves beside what it maps already.
-uint64_t memoryGranted();
+// what its address-space limit leaves beside what it maps already and what
+// threads more will reserve (see threadAddressSpace).
+uint64_t memoryGranted(size_t threads = 0);
+
+// What this process's memory control groups leave it now, read afresh at
+// each call: for each group with a limit below the physical memory, and
+// each above it, the limit less what the group holds that cannot be
+// reclaimed (its usage less its file cache) beside this process's own
+// memory; the least of those. UINT64_MAX where no group has such a limit,
+// or none can be read.
+uint64_t memoryLeftInGroups();
 
 // How many more files this process may hold open at once; SIZE_MAX where
 // there is no limit.

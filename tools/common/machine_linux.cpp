@@ -6,6 +6,7 @@
 #include <limits>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include <dirent.h>
 #include <sched.h>
@@ -36,6 +37,10 @@ uint64_t numberOf(const std::string& word)
 }
 
 uint64_t numberIn(const std::string& path) { return numberOf(firstWord(path)); }
+
+uint64_t pageSize() { return uint64_t(sysconf(_SC_PAGESIZE)); }
+
+uint64_t physicalMemory() { return uint64_t(sysconf(_SC_PHYS_PAGES)) * pageSize(); }
 
 // The folder of each control group this process belongs to for controller,
 // and those above it, from /proc/self/cgroup: for version 2, where the
@@ -84,9 +89,9 @@ size_t processorsGranted()
     return std::max<size_t>(count, 1);
 }
 
-uint64_t memoryGranted()
+uint64_t memoryGranted(size_t threads)
 {
-    uint64_t granted = uint64_t(sysconf(_SC_PHYS_PAGES)) * uint64_t(sysconf(_SC_PAGESIZE));
+    uint64_t granted = physicalMemory();
     eachGroup("memory", [&](const std::string& folder, bool unified) {
         granted = std::min(granted,
                            numberIn(folder + (unified ? "/memory.max" : "/memory.limit_in_bytes")));
@@ -95,11 +100,57 @@ uint64_t memoryGranted()
     if (getrlimit(RLIMIT_AS, &space) == 0 && space.rlim_cur != RLIM_INFINITY) {
         // What is mapped already, in pages, comes first in statm.
         const uint64_t pages = numberIn("/proc/self/statm"),
-                       mapped = pages == unlimited ? 0 : pages * uint64_t(sysconf(_SC_PAGESIZE));
+                       mapped = (pages == unlimited ? 0 : pages * pageSize()) +
+                                threads * threadAddressSpace;
         granted =
             std::min<uint64_t>(granted, space.rlim_cur > mapped ? space.rlim_cur - mapped : 0);
     }
     return granted;
+}
+
+uint64_t memoryLeftInGroups()
+{
+    // Where each group with a limit keeps its figures, found once.
+    struct Group {
+        std::string limit, usage, stat, prefix;
+    };
+    static const std::vector<Group> groups = [] {
+        std::vector<Group> found;
+        eachGroup("memory", [&](const std::string& folder, bool unified) {
+            Group group = {folder + (unified ? "/memory.max" : "/memory.limit_in_bytes"),
+                           folder + (unified ? "/memory.current" : "/memory.usage_in_bytes"),
+                           folder + "/memory.stat", unified ? "" : "total_"};
+            if (numberIn(group.limit) < physicalMemory())
+                found.push_back(group);
+        });
+        return found;
+    }();
+    uint64_t left = unlimited;
+    if (groups.empty())
+        return left;
+    // What this process holds of its own is no other's: its resident pages
+    // less those shared with files, which the file cache counts.
+    std::ifstream statm("/proc/self/statm");
+    uint64_t size = 0, resident = 0, shared = 0;
+    statm >> size >> resident >> shared;
+    const uint64_t own = resident > shared ? (resident - shared) * pageSize() : 0;
+    for (const Group& group : groups) {
+        // The file cache, active or not, is given back as soon as the group
+        // is short, though the kubelet counts the active part: this tool's
+        // reads alone make it grow. Files on tmpfs and other processes'
+        // memory are no part of it.
+        uint64_t cache = 0;
+        std::ifstream stat(group.stat);
+        for (std::string key, value; stat >> key >> value;)
+            if (key == group.prefix + "active_file" || key == group.prefix + "inactive_file")
+                cache += numberOf(value) == unlimited ? 0 : numberOf(value);
+        const uint64_t limit = numberIn(group.limit), usage = numberIn(group.usage);
+        if (limit == unlimited || usage == unlimited)
+            continue;
+        const uint64_t held = usage > cache + own ? usage - cache - own : 0;
+        left = std::min(left, limit > held ? limit - held : 0);
+    }
+    return left;
 }
 
 size_t descriptorsLeft()

@@ -16,7 +16,9 @@ size_t processorsGranted()
     return count;
 }
 
-uint64_t memoryGranted()
+// Threads reserve their stacks' address space beside the pixels, but a
+// 64-bit process has more of it than any machine has memory.
+uint64_t memoryGranted(size_t)
 {
     MEMORYSTATUSEX status = {};
     status.dwLength = sizeof status;
@@ -33,6 +35,9 @@ uint64_t memoryGranted()
     }
     return granted;
 }
+
+// A job's memory limit is fixed, and memoryGranted counts it already.
+uint64_t memoryLeftInGroups() { return std::numeric_limits<uint64_t>::max(); }
 
 // Handles are bounded only by memory.
 size_t descriptorsLeft() { return std::numeric_limits<size_t>::max(); }

@@ -2,11 +2,18 @@
 
 #include <cctype>
 #include <cmath>
+#include <cstdlib>
 
 #include "machine.h"
 #include "quote.h"
 
-uint64_t defaultMemoryBudget() { return memoryGranted() / 4 * 3; }
+uint64_t defaultMemoryBudget(size_t threads) { return memoryGranted(threads) / 4 * 3; }
+
+uint64_t memoryRoomInGroups()
+{
+    const uint64_t left = memoryLeftInGroups();
+    return left == UINT64_MAX ? left : left / 4 * 3;
+}
 
 bool parseMemorySize(const std::string& text, uint64_t& bytes)
 {
@@ -25,7 +32,9 @@ bool parseMemorySize(const std::string& text, uint64_t& bytes)
             : units.find(char(std::toupper(static_cast<unsigned char>(text[end])))) + 1;
     if (unit == 0 && end < text.size())
         return false;
-    const double value = std::stod(number) * std::pow(1024.0, double(unit));
+    // Digits of any length: past what a double holds they read as infinity
+    // or 0, and are refused below, never thrown.
+    const double value = std::strtod(number.c_str(), nullptr) * std::pow(1024.0, double(unit));
     if (value < 1 || value >= 1.8e19)
         return false;
     bytes = uint64_t(value);

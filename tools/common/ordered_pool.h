@@ -23,9 +23,11 @@
 //          open;
 //   take   a worker takes, among the pieces planned and not yet started, the
 //          one with the largest need (the lowest of equals), once it fits
-//          within budget beside the needs of the pieces at work; one that
-//          needs more than the whole budget is taken at once, needing
-//          nothing, for work to refuse;
+//          within budget beside the needs of the pieces at work, and within
+//          what memoryLeft() says is left beside them; one that needs more
+//          than the whole budget is taken at once, needing nothing, for work
+//          to refuse, and so is one that needs more than memoryLeft() while
+//          no piece is at work, with the Plan's member left set to that;
 //   work   the worker does it, as work(worker, piece, plan); worker, below
 //          jobs, names the thread, so that each can keep state of its own;
 //          its need is given back once work returns;
@@ -45,6 +47,7 @@ template <typename Plan, typename Result> struct OrderedPool {
     // 0 for jobs + flushers.
     size_t window = 0;
     uint64_t budget = std::numeric_limits<uint64_t>::max();
+    std::function<uint64_t()> memoryLeft = [] { return std::numeric_limits<uint64_t>::max(); };
     std::function<Plan(size_t piece)> plan;
     std::function<Result(size_t worker, size_t piece, Plan& plan)> work;
     std::function<bool(const Result&)> needsFlush = [](const Result&) { return false; };
@@ -78,6 +81,7 @@ private:
     size_t taken = 0;
     size_t emitted = 0;
     uint64_t inUse = 0;
+    size_t atWork = 0;
     // Workers not yet done, counted before any starts; flushers stop once it
     // is 0 and nothing is left to flush.
     size_t working = 0;
@@ -147,9 +151,18 @@ template <typename Plan, typename Result> void OrderedPool<Plan, Result>::worker
             room.wait(lock);
             continue;
         }
+        const uint64_t left = reserved == 0 ? std::numeric_limits<uint64_t>::max() : memoryLeft();
+        if (reserved > left || inUse > left - reserved) {
+            if (atWork > 0) {
+                room.wait(lock);
+                continue;
+            }
+            entry(piece).plan->left = left;
+        }
         Entry& taking = entry(piece);
         taking.started = true;
         inUse += reserved;
+        ++atWork;
         // Those waiting for room need wait no more.
         if (++taken == count)
             room.notify_all();
@@ -161,6 +174,7 @@ template <typename Plan, typename Result> void OrderedPool<Plan, Result>::worker
             flush(result);
         lock.lock();
         inUse -= reserved;
+        --atWork;
         room.notify_all();
         taking.plan.reset();
         taking.result = std::move(result);
@@ -197,6 +211,8 @@ template <typename Plan, typename Result> void OrderedPool<Plan, Result>::runAlo
 {
     for (size_t piece = 0; piece < count; ++piece) {
         Plan made = plan(piece);
+        if (const uint64_t left = memoryLeft(); made.need <= budget && made.need > left)
+            made.left = left;
         Result result = work(0, piece, made);
         if (needsFlush(result))
             flush(result);

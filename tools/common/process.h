@@ -20,6 +20,8 @@
 // instead of ending the process, and an interrupt, hang-up or termination
 // during a replacement removes the temporary file before the process ends
 // as that signal ends it (on Windows: Ctrl-C, Ctrl-Break, a closed console).
+// Where the address space is bounded, threads started later reserve no more
+// of it than threadAddressSpace each.
 std::vector<std::string> startProcess(int argc, char** argv);
 
 // Whether arg asks for help in this system's own way, as "--help" does: "/?"

@@ -5,6 +5,11 @@
 #include <cstdlib>
 
 #include <fcntl.h>
+#include <malloc.h>
+#include <pthread.h>
+#include <sys/resource.h>
+
+#include "machine.h"
 
 namespace {
 // A standard descriptor left closed by whoever started the tool would be
@@ -24,6 +29,24 @@ void holdStandardDescriptors()
             std::_Exit(1);
     }
 }
+
+// Where the address space is bounded, what threads reserve of it beside
+// the files' pixels must be small and known: each a stack of 1 MiB rather
+// than the 8 MiB that the stack limit usually gives, and no allocator arena
+// of its own, which reserves 64 MiB at once (see threadAddressSpace).
+void reserveLittleForThreads()
+{
+    rlimit space;
+    if (::getrlimit(RLIMIT_AS, &space) != 0 || space.rlim_cur == RLIM_INFINITY)
+        return;
+    ::mallopt(M_ARENA_MAX, 1);
+    pthread_attr_t small;
+    if (::pthread_attr_init(&small) != 0)
+        return;
+    if (::pthread_attr_setstacksize(&small, threadAddressSpace - (64 << 10)) == 0)
+        ::pthread_setattr_default_np(&small);
+    ::pthread_attr_destroy(&small);
+}
 } // namespace
 
 bool asksForHelp(const std::string&) { return false; }
@@ -31,6 +54,7 @@ bool asksForHelp(const std::string&) { return false; }
 std::vector<std::string> startProcess(int argc, char** argv)
 {
     holdStandardDescriptors();
+    reserveLittleForThreads();
     // A write past the limit then fails like any other.
     ::signal(SIGXFSZ, SIG_IGN);
     return std::vector<std::string>(argv, argv + argc);

@@ -127,16 +127,20 @@ int main(int argc, char** argv)
 
     bool failed = false;
     bool hidden = false;
-    budget = budget == 0 ? defaultMemoryBudget() : budget;
-    FileLocks locks;
-    Progress progress(tool);
     // One image for each worker, so that its pixel buffer is reused.
     std::vector<Image> images(std::min(jobs, std::max<size_t>(files.size(), 1)));
+    const size_t flushers = check ? 0 : flushesPerJob * images.size();
+    budget = budget == 0 ? defaultMemoryBudget(images.size() + flushers) : budget;
+    FileLocks locks;
+    // Names ended by NUL stay on one line of a terminal, where the progress
+    // line would write over them.
+    Progress progress(tool, !(check && nulls && isTerminal(stdout)));
     OrderedPool<FilePlan, FileResult> pool;
     pool.jobs = images.size();
-    pool.flushers = check ? 0 : flushesPerJob * images.size();
+    pool.flushers = flushers;
     pool.window = windowFor(pool.jobs);
     pool.budget = budget;
+    pool.memoryLeft = memoryRoomInGroups;
     pool.plan = [&](size_t i) { return planFile(files[i], !check); };
     pool.work = [&](size_t worker, size_t i, FilePlan& plan) {
         return scrubFile(images[worker], files[i], plan, check ? nullptr : &locks, budget);
@@ -147,8 +151,9 @@ int main(int argc, char** argv)
         failed = failed || result.outcome == Outcome::failed;
         hidden = hidden || result.outcome == Outcome::hidesColour;
         ++counts[size_t(result.outcome)];
+        progress.clear();
         if (result.outcome == Outcome::failed)
-            progress.clear(), reportFailure(tool, files[i], result.reason);
+            reportFailure(tool, files[i], result.reason);
         else if (check && result.outcome == Outcome::hidesColour && nulls)
             writeText(stdout, std::string(files[i], std::strlen(files[i]) + 1));
         else if (check && result.outcome == Outcome::hidesColour)

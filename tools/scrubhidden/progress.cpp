@@ -4,9 +4,9 @@
 
 #include "console.h"
 
-Progress::Progress(const char* tool)
+Progress::Progress(const char* tool, bool wanted)
     : tool(tool)
-    , terminal(isTerminal(stderr))
+    , terminal(wanted && isTerminal(stderr))
     , start(std::chrono::steady_clock::now())
 {
 }

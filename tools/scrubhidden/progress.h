@@ -7,9 +7,13 @@
 // The one line that shows a person at a terminal how far a long batch is:
 // the files done of the total and the rate, on standard error, written over
 // itself. It shows only when standard error is a terminal, and only once the
-// batch has run for a second; nothing of it is ever written elsewhere.
+// batch has run for a second; nothing of it is ever written elsewhere. It is
+// to be cleared before anything else is written to that terminal, on either
+// stream.
 struct Progress {
-    explicit Progress(const char* tool);
+    // With wanted false, as where the terminal takes text that the line
+    // would write over, it never shows.
+    Progress(const char* tool, bool wanted);
 
     // Shows done of total files, once the batch has run for a second.
     void update(size_t done, size_t total);

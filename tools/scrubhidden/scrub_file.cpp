@@ -33,6 +33,8 @@ Failure readToScrub(const char* path, FilePlan& plan, std::vector<unsigned char>
     }
     if (!failure.failed() && plan.need > limit)
         failure = Failure::tooLarge(plan.need, limit);
+    if (!failure.failed() && plan.need > plan.left)
+        failure = Failure::groupFull(plan.need, plan.left);
     if (!failure.failed())
         failure = readPng(file, png, limit);
     if (const uint64_t need = failure.failed() ? 0 : pngNeed(png, locks != nullptr); need > limit)
@@ -85,10 +87,9 @@ FileResult scrubFile(Image& image, const char* path, FilePlan& plan, FileLocks* 
     } catch (const std::bad_alloc&) {
         result.outcome = Outcome::failed, result.reason = "out of memory";
     }
-    // A large buffer is not kept for the next file, whose need leaves no
-    // room for it.
-    if (image.pixels.capacity() > (size_t(1) << 22))
-        std::vector<unsigned char>().swap(image.pixels);
+    // Nothing large is kept for the next file, whose need leaves no room
+    // for it: neither a large buffer nor this file's text.
+    image.release(size_t(1) << 22);
     plan = FilePlan();
     if (!result.replacement.pending()) {
         for (const FileKey& key : result.held)

@@ -12,9 +12,12 @@
 // its rewrite flushed and moved into place.
 
 // What a file will need, found ahead: the file found and opened, and the
-// memory that handling it may take (see pngNeed), or why it could not be.
+// memory that handling it may take (see pngNeed), or why it could not be;
+// and, where less than that need, the memory that was left for it when it
+// was to start.
 struct FilePlan {
     uint64_t need = 0;
+    uint64_t left = UINT64_MAX;
     SourceFile source;
     OpenFile file;
     Failure failure;
@@ -37,7 +40,7 @@ struct FileResult {
 
 // Judges the planned file, from its chunks where they decide and from its
 // pixels where not, decoding it into image unless it needs more memory than
-// limit; and, with locks, begins its rewrite when it hid colour, holding its
+// limit or than was left for it; and, with locks, begins its rewrite when it hid colour, holding its
 // name and the file itself until the rewrite is done; without locks, only
 // checks it. A file that changed since it was planned is read as it is now.
 FileResult scrubFile(Image& image, const char* path, FilePlan& plan, FileLocks* locks,

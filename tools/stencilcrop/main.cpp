@@ -108,18 +108,26 @@ int main(int argc, char** argv)
         Image colour;
         Image stencil;
         // The stencil is read even when the colour image fails, so that one
-        // run reports every input that is wrong.
-        // Both are held at once, and the colour image is encoded again.
+        // run reports every input that is wrong. Both are held at once, and
+        // the colour image is encoded again, within the budget and within
+        // what the memory groups leave, whichever is the less; a need beyond
+        // it is said against that one, the two files' needs together.
+        const uint64_t room = memoryRoomInGroups(), limit = std::min(budget, room);
+        const auto within = [&](const Failure& failure, uint64_t held) {
+            const uint64_t need = failure.code == 0 ? 0 : failure.code + held;
+            return failure.kind != Failure::Kind::tooLarge ? failure
+                   : room < budget                         ? Failure::groupFull(need, room)
+                                                           : Failure::tooLarge(need, budget);
+        };
         uint64_t colourNeed = 0;
-        const bool colourLoaded =
-            succeeded(colour.load(colourPath, budget, true, &colourNeed), tool, colourPath);
+        const bool colourLoaded = succeeded(
+            within(colour.load(colourPath, limit, true, &colourNeed), 0), tool, colourPath);
         current = stencilPath;
         colourNeed = colourLoaded ? colourNeed : 0;
-        Failure failure = stencil.load(stencilPath, budget > colourNeed ? budget - colourNeed : 0);
-        // The two are needed together, and may use the whole budget.
-        if (failure.kind == Failure::Kind::tooLarge)
-            failure = Failure::tooLarge(failure.code == 0 ? 0 : failure.code + colourNeed, budget);
-        const bool stencilLoaded = succeeded(failure, tool, stencilPath);
+        const bool stencilLoaded = succeeded(
+            within(stencil.load(stencilPath, limit > colourNeed ? limit - colourNeed : 0),
+                   colourNeed),
+            tool, stencilPath);
         if (!colourLoaded || !stencilLoaded)
             return 1;
 
