@@ -11,12 +11,13 @@
 // no more than a control group's CPU quota allows, rounded up; at least 1.
 size_t processorsGranted();
 
-// The address space that each thread started beside the first reserves
-// where the address space is bounded (ulimit -v): startProcess then gives
-// threads stacks of 1 MiB, their guard pages beside them, and has them share
-// the allocator's first arena rather than reserve 64 MiB each for one of
-// their own.
-constexpr uint64_t threadAddressSpace = (uint64_t(1) << 20) + (64 << 10);
+// Where the address space is bounded (ulimit -v), startProcess gives each
+// thread started beside the first a stack of threadStack bytes, and has them
+// share the allocator's first arena rather than reserve 64 MiB each for one
+// of their own, so that each reserves no more than threadAddressSpace, its
+// guard pages included.
+constexpr uint64_t threadStack = uint64_t(1) << 20;
+constexpr uint64_t threadAddressSpace = threadStack + (64 << 10);
 
 // The memory this process may have: the least of the physical memory, the
 // limit of its memory control group and those of the groups above it, and

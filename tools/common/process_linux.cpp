@@ -31,9 +31,9 @@ void holdStandardDescriptors()
 }
 
 // Where the address space is bounded, what threads reserve of it beside
-// the files' pixels must be small and known: each a stack of 1 MiB rather
-// than the 8 MiB that the stack limit usually gives, and no allocator arena
-// of its own, which reserves 64 MiB at once (see threadAddressSpace).
+// the files' pixels must be small and known: each a stack of threadStack
+// rather than the 8 MiB that the stack limit usually gives, and no
+// allocator arena of its own, which reserves 64 MiB at once.
 void reserveLittleForThreads()
 {
     rlimit space;
@@ -43,7 +43,7 @@ void reserveLittleForThreads()
     pthread_attr_t small;
     if (::pthread_attr_init(&small) != 0)
         return;
-    if (::pthread_attr_setstacksize(&small, threadAddressSpace - (64 << 10)) == 0)
+    if (::pthread_attr_setstacksize(&small, threadStack) == 0)
         ::pthread_setattr_default_np(&small);
     ::pthread_attr_destroy(&small);
 }
