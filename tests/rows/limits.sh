@@ -91,7 +91,7 @@ changed c.png
 # the encoder filters five ways, many small text chunks), a stream longer
 # than that, and a file that needs more than the group has left once
 # another process of the group holds files on tmpfs.
-row MemoryGroup needs cgroups mounts
+row MemoryGroup needs cgroups mounts plain-memory
 for i in 2 3 4 5; do cp c.png m$i.png; done; mkdir t; left="left in this run's memory group"
 cp "$CRAFTED/1x1-inflates-to-300-mb.png" bomb.png; cp "$CRAFTED/4096-square-hides-colour.png" sq.png
 cp "$CRAFTED/6291456x1-hides-colour.png" wide.png
