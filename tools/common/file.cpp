@@ -375,8 +375,6 @@ Failure finish(Replacement& replacement)
     // On disk before the move, so that a crash leaves the old file or the
     // new one, never one whose data had not yet been written.
     Failure failure = flush(replacement.file);
-    if (!failure.failed())
-        failure = keepWhenClosed(replacement.file);
     // The last check, which leaves only the moment between it and the move.
     FileStatus now;
     if (!failure.failed())
@@ -388,6 +386,13 @@ Failure finish(Replacement& replacement)
         failure = nameTemporary(replacement.target, record, [&](const std::string& temporary) {
             return linkAt(replacement.file, replacement.folder, temporary);
         });
+    // Another program's hold on the target is waited out here, while the
+    // new file would still vanish with the process; and it is kept only for
+    // the move itself, so that an end at any moment before it leaves nothing.
+    if (!failure.failed() && replacement.found.type == FileStatus::Type::regular)
+        failure = waitUntilReplaceable(replacement.folder, replacement.target);
+    if (!failure.failed())
+        failure = keepWhenClosed(replacement.file);
     const Failure closed = replacement.file.close();
     if (!failure.failed())
         failure = closed;

@@ -136,6 +136,12 @@ Failure linkAt(const Handle& file, const Handle& folder, const std::string& name
 // nothing; elsewhere there is nothing to do.
 Failure keepWhenClosed(const Handle& file);
 
+// Waits, patiently, while another program holds the existing file name in
+// folder so that it cannot be replaced (Windows: opened without sharing
+// deletion), and says Kind::inUse when it holds it still; there is no such
+// hold elsewhere. Any other trouble is left for the move to tell.
+Failure waitUntilReplaceable(const Handle& folder, const std::string& name);
+
 // Reads up to size bytes, at least one unless the end has come; done says how
 // many.
 Failure readSome(const Handle& file, unsigned char* buffer, size_t size, size_t& done);

@@ -300,6 +300,8 @@ Failure linkAt(const Handle& file, const Handle& folder, const std::string& name
 
 Failure keepWhenClosed(const Handle&) { return Failure(); }
 
+Failure waitUntilReplaceable(const Handle&, const std::string&) { return Failure(); }
+
 Failure readSome(const Handle& file, unsigned char* buffer, size_t size, size_t& done)
 {
     ssize_t n;

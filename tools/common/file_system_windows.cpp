@@ -148,7 +148,17 @@ Failure openFolderOf(const std::string& path, Handle& folder, std::string& name)
                              FILE_FLAG_BACKUP_SEMANTICS));
     if (!folder.valid())
         return lastError();
+    // The name as the folder holds it, its case and its long name, whatever
+    // was typed, so that a rewrite replaces the file under its own name and
+    // one file named two ways is one. A name not there yet stays as typed;
+    // one with a wildcard, which no name holds, is no pattern here.
     name = utf8Text(last);
+    WIN32_FIND_DATAW entry;
+    const HANDLE search = last.find_first_of(L"*?") != std::wstring::npos
+                              ? INVALID_HANDLE_VALUE
+                              : FindFirstFileW(pathAt(folder, name).c_str(), &entry);
+    if (search != INVALID_HANDLE_VALUE && FindClose(search))
+        name = utf8Text(entry.cFileName);
     return Failure();
 }
 
@@ -234,6 +244,13 @@ Failure createUnnamedAt(const Handle&, bool, Handle&)
 Failure linkAt(const Handle&, const Handle&, const std::string&)
 {
     return Failure::system(ERROR_NOT_SUPPORTED);
+}
+
+Failure waitUntilReplaceable(const Handle& folder, const std::string& name)
+{
+    const Handle held(openFile(pathAt(folder, name), DELETE, shareAll, OPEN_EXISTING,
+                               FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS));
+    return held.valid() || !heldByAnother(GetLastError()) ? Failure() : lastError();
 }
 
 Failure keepWhenClosed(const Handle& file)

@@ -1,5 +1,6 @@
 #include "options.h"
 
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 
@@ -20,7 +21,13 @@ std::string optionIn(const std::string& arg)
         return std::string();
     if (!slash)
         return arg;
-    return (arg.size() == 2 ? "-" : "--") + arg.substr(1);
+    // As Windows' own commands take them, whatever the case; "/j" joined to
+    // its count is "-j" so joined.
+    std::string word = arg.substr(1);
+    for (char& c : word)
+        c = char(std::tolower(static_cast<unsigned char>(c)));
+    const bool jobs = word[0] == 'j' && word.find_first_not_of("0123456789", 1) == std::string::npos;
+    return (word.size() == 1 || jobs ? "-" : "--") + word;
 }
 
 int answerInfoOption(const std::string& option, const char* tool, const char* help)

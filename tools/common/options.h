@@ -8,9 +8,11 @@
 // The option that arg spells, written as on POSIX ("--check", "-z", "-j4"),
 // or an empty text when arg is an operand. An option starts with "-" and does
 // not end in ".png" (as hasPngExtension reads it); "-" alone is one too, which
-// no tool knows. Where a slash starts options (Windows), "/" and one
-// character stand for "-" and it ("/z", "/j"), "/" and a longer word for "--"
-// and it ("/check"), and "/?" for "--help". "--" itself is returned as it is:
+// no tool knows. Where a slash starts options (Windows), whose own commands
+// take them whatever the case, "/" and one character stand for "-" and it
+// in lower case ("/Z" for "-z"), as do "/j" and a count joined to it
+// ("/J2"), "/" and a longer word for "--" and it ("/CHECK" for "--check"),
+// and "/?" for "--help". "--" itself is returned as it is:
 // it ends the options, and the caller takes every argument after it as an
 // operand.
 std::string optionIn(const std::string& arg);
