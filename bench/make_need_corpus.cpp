@@ -111,8 +111,8 @@ bool write(const std::string& dir, const Kind& kind)
     // The chunks go after the header; the image data are cut into pieces.
     std::string out = file.substr(0, 33) + kind.chunks;
     for (size_t at = 33; at < file.size();) {
-        const size_t length = (size_t(png[at]) << 24) | (png[at + 1] << 16) | (png[at + 2] << 8) |
-                              png[at + 3];
+        const size_t length =
+            (size_t(png[at]) << 24) | (png[at + 1] << 16) | (png[at + 2] << 8) | png[at + 3];
         const std::string type = file.substr(at + 4, 4), data = file.substr(at + 8, length);
         for (size_t piece = 0; type == "IDAT" && kind.idatPiece && piece < length;
              piece += kind.idatPiece)
@@ -150,24 +150,23 @@ int main(int argc, char** argv)
     // Text that the encoder, which compresses it, cannot make smaller.
     for (size_t i = 0; i < text.size(); ++i)
         text[i] = char(' ' + noise(i) % 95);
-    const Kind kinds[] = {
-        {"rgba", 4000, 4000, LCT_RGBA, 8, false, false, "", 0},
-        {"rgba-noise", 3000, 3000, LCT_RGBA, 8, false, true, "", 0},
-        {"wide", 6291456, 1, LCT_RGBA, 8, false, true, "", 0},
-        {"tall", 1, 8000000, LCT_RGBA, 8, false, true, "", 0},
-        {"interlaced", 3000, 3000, LCT_RGBA, 8, true, false, "", 0},
-        {"16-bit", 2000, 2000, LCT_RGBA, 16, false, true, "", 0},
-        {"palette", 5000, 5000, LCT_PALETTE, 8, false, false, "", 0},
-        {"grey-key", 5000, 5000, LCT_GREY, 8, false, false, "", 0},
-        {"1-bit-palette", 6000, 6000, LCT_PALETTE, 1, false, false, "", 0},
-        {"many-idat", 3000, 3000, LCT_RGBA, 8, false, true, "", 512},
-        {"tiny-texts", 256, 256, LCT_RGBA, 8, false, false, tinyTexts, 0},
-        {"large-text", 256, 256, LCT_RGBA, 8, false, false,
-         chunk("tEXt", std::string("k\0", 2) + text), 0},
-        {"compressed-texts", 256, 256, LCT_RGBA, 8, false, false, zTexts, 0},
-        {"profile", 256, 256, LCT_RGBA, 8, false, false,
-         chunk("iCCP", std::string("p\0\0", 3) + profile), 0},
-        {"unknown-chunks", 256, 256, LCT_RGBA, 8, false, false, unknown, 0}};
+    const Kind kinds[] = {{"rgba", 4000, 4000, LCT_RGBA, 8, false, false, "", 0},
+                          {"rgba-noise", 3000, 3000, LCT_RGBA, 8, false, true, "", 0},
+                          {"wide", 6291456, 1, LCT_RGBA, 8, false, true, "", 0},
+                          {"tall", 1, 8000000, LCT_RGBA, 8, false, true, "", 0},
+                          {"interlaced", 3000, 3000, LCT_RGBA, 8, true, false, "", 0},
+                          {"16-bit", 2000, 2000, LCT_RGBA, 16, false, true, "", 0},
+                          {"palette", 5000, 5000, LCT_PALETTE, 8, false, false, "", 0},
+                          {"grey-key", 5000, 5000, LCT_GREY, 8, false, false, "", 0},
+                          {"1-bit-palette", 6000, 6000, LCT_PALETTE, 1, false, false, "", 0},
+                          {"many-idat", 3000, 3000, LCT_RGBA, 8, false, true, "", 512},
+                          {"tiny-texts", 256, 256, LCT_RGBA, 8, false, false, tinyTexts, 0},
+                          {"large-text", 256, 256, LCT_RGBA, 8, false, false,
+                           chunk("tEXt", std::string("k\0", 2) + text), 0},
+                          {"compressed-texts", 256, 256, LCT_RGBA, 8, false, false, zTexts, 0},
+                          {"profile", 256, 256, LCT_RGBA, 8, false, false,
+                           chunk("iCCP", std::string("p\0\0", 3) + profile), 0},
+                          {"unknown-chunks", 256, 256, LCT_RGBA, 8, false, false, unknown, 0}};
     for (const Kind& kind : kinds)
         if (!write(dir, kind)) {
             std::fprintf(stderr, "make_need_corpus: %s: cannot write it\n", kind.name);

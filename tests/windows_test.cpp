@@ -263,12 +263,14 @@ TEST_P(Killed, LeavesNoTemporaryFile)
     bool growing = false;
     while (!growing && WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT) {
         const HANDLE find = FindFirstFileW((dir / ".big.png.*").c_str(), &entry);
-        growing = find != INVALID_HANDLE_VALUE && (inLastLook || (seen > 0 && entry.nFileSizeLow > seen));
+        growing =
+            find != INVALID_HANDLE_VALUE && (inLastLook || (seen > 0 && entry.nFileSizeLow > seen));
         seen = find != INVALID_HANDLE_VALUE && FindClose(find) ? entry.nFileSizeLow : 0;
     }
-    const HANDLE held = inLastLook ? CreateFileW((dir / "big.png").c_str(), GENERIC_READ,
-                                                 FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr)
-                                   : INVALID_HANDLE_VALUE;
+    const HANDLE held = inLastLook
+                            ? CreateFileW((dir / "big.png").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                          nullptr, OPEN_EXISTING, 0, nullptr)
+                            : INVALID_HANDLE_VALUE;
     Sleep(inLastLook ? 500 : 0);
     TerminateProcess(process.hProcess, 9);
     WaitForSingleObject(process.hProcess, INFINITE);

@@ -98,8 +98,7 @@ bool inProc(const Handle& folder)
 
 // Lets the kernel follow the link name in procfs, as any open of the path
 // would, into target; false where it leads nowhere.
-bool followInProc(const Handle& folder, const std::string& name, Handle& target,
-                  struct statx& info)
+bool followInProc(const Handle& folder, const std::string& name, Handle& target, struct statx& info)
 {
     target = Handle(::openat(folder.native, name.c_str(), O_PATH | O_CLOEXEC));
     return target.valid() && statxAt(target.native, "", info);

@@ -182,8 +182,8 @@ template <typename Read> uint64_t needOf(uint64_t size, bool encoding, Read read
     const double decode = std::max(2 * file + 2 * rows, file + 2 * pixels);
     const double encode =
         encoding ? (interlaced ? 3 : 2) * pixels + 3 * file + 5 * (4 * width + 1) : 0;
-    const double need = std::max(decode, encode) + 2 * held +
-                        (encoding ? 2 : 1) * keptChunkCost * kept + (1 << 20);
+    const double need =
+        std::max(decode, encode) + 2 * held + (encoding ? 2 : 1) * keptChunkCost * kept + (1 << 20);
     return need >= 1.8e19 ? UINT64_MAX : uint64_t(need);
 }
 } // namespace
@@ -260,9 +260,8 @@ Failure Image::decode(const std::vector<unsigned char>& png)
     // soon as they do, rather than once the codec holds all of them, which
     // a small file can make as large as it likes.
     const LodePNGColorMode& stored = codecState.info_png.color;
-    const double expected =
-        imageDataSize(decodedWidth, decodedHeight, lodepng_get_bpp(&stored),
-                      codecState.info_png.interlace_method != 0);
+    const double expected = imageDataSize(decodedWidth, decodedHeight, lodepng_get_bpp(&stored),
+                                          codecState.info_png.interlace_method != 0);
     codecState.decoder.zlibsettings.max_output_size =
         inspected && expected < double(SIZE_MAX) ? size_t(expected) : 0;
     // The decoder appends, which is why pixels was emptied above.

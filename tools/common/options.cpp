@@ -26,7 +26,8 @@ std::string optionIn(const std::string& arg)
     std::string word = arg.substr(1);
     for (char& c : word)
         c = char(std::tolower(static_cast<unsigned char>(c)));
-    const bool jobs = word[0] == 'j' && word.find_first_not_of("0123456789", 1) == std::string::npos;
+    const bool jobs =
+        word[0] == 'j' && word.find_first_not_of("0123456789", 1) == std::string::npos;
     return (word.size() == 1 || jobs ? "-" : "--") + word;
 }
 

@@ -40,9 +40,9 @@ struct FileResult {
 
 // Judges the planned file, from its chunks where they decide and from its
 // pixels where not, decoding it into image unless it needs more memory than
-// limit or than was left for it; and, with locks, begins its rewrite when it hid colour, holding its
-// name and the file itself until the rewrite is done; without locks, only
-// checks it. A file that changed since it was planned is read as it is now.
+// limit or than was left for it; and, with locks, begins its rewrite when it hid colour, holding
+// its name and the file itself until the rewrite is done; without locks, only checks it. A file
+// that changed since it was planned is read as it is now.
 FileResult scrubFile(Image& image, const char* path, FilePlan& plan, FileLocks* locks,
                      uint64_t limit);
 

@@ -124,10 +124,10 @@ int main(int argc, char** argv)
             within(colour.load(colourPath, limit, true, &colourNeed), 0), tool, colourPath);
         current = stencilPath;
         colourNeed = colourLoaded ? colourNeed : 0;
-        const bool stencilLoaded = succeeded(
-            within(stencil.load(stencilPath, limit > colourNeed ? limit - colourNeed : 0),
-                   colourNeed),
-            tool, stencilPath);
+        const bool stencilLoaded =
+            succeeded(within(stencil.load(stencilPath, limit > colourNeed ? limit - colourNeed : 0),
+                             colourNeed),
+                      tool, stencilPath);
         if (!colourLoaded || !stencilLoaded)
             return 1;
 
