@@ -69,12 +69,13 @@ std::string Failure::reason() const
     case Kind::inUse:
         return "in use by another program";
     case Kind::tooLarge:
+    case Kind::groupFull: {
+        const bool budget = kind == Kind::tooLarge;
         return (code == 0 ? std::string("needs more")
-                          : "needs " + sizeText(code) + " to handle, more") +
-               " than the " + sizeText(limit) + " this run may use";
-    case Kind::groupFull:
-        return (code == 0 ? std::string("needs more") : "needs " + sizeText(code) + ", more") +
-               " than the " + sizeText(limit) + " left in this run's memory group";
+                          : "needs " + sizeText(code) + (budget ? " to handle, more" : ", more")) +
+               " than the " + sizeText(limit) +
+               (budget ? " this run may use" : " left in this run's memory group");
+    }
     case Kind::device:
         return "is a device";
     }

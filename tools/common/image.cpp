@@ -142,10 +142,6 @@ template <typename Read> uint64_t needOf(uint64_t size, bool encoding, Read read
     // is taken to inflate all the rest, rather than walked a chunk at a time.
     unsigned char chunk[8];
     const auto letter = [](unsigned char c) { return (c | 32) >= 'a' && (c | 32) <= 'z'; };
-    const auto text = [&] {
-        return std::memcmp(chunk + 4, "tEXt", 4) == 0 || std::memcmp(chunk + 4, "zTXt", 4) == 0 ||
-               std::memcmp(chunk + 4, "iTXt", 4) == 0;
-    };
     size_t chunks = 0;
     double kept = 0;
     for (uint64_t at = headSize; at + 12 <= size && read(at, chunk, 8) == 8;
@@ -157,11 +153,14 @@ template <typename Read> uint64_t needOf(uint64_t size, bool encoding, Read read
             kept += double(size - at) / 12;
             break;
         }
-        kept += text();
+        const bool plain = std::memcmp(chunk + 4, "tEXt", 4) == 0;
+        const bool packed =
+            std::memcmp(chunk + 4, "zTXt", 4) == 0 || std::memcmp(chunk + 4, "iTXt", 4) == 0;
+        kept += plain || packed;
         const double length = bigEndian(chunk), bound = 1032.0 * length;
-        if (std::memcmp(chunk + 4, "tEXt", 4) == 0)
+        if (plain)
             held += length;
-        else if (text())
+        if (packed)
             held += std::min(bound, double(limits.max_text_size ? limits.max_text_size : bound));
         if (std::memcmp(chunk + 4, "iCCP", 4) == 0)
             held += std::min(bound, double(limits.max_icc_size ? limits.max_icc_size : bound));

@@ -7,13 +7,15 @@
 #include "machine.h"
 #include "quote.h"
 
-uint64_t defaultMemoryBudget(size_t threads) { return memoryGranted(threads) / 4 * 3; }
+namespace {
+// What a run may use of memory that it may have: the rest is for what the
+// tool holds beside the files' needs and for estimates that fall short.
+uint64_t usable(uint64_t memory) { return memory == UINT64_MAX ? memory : memory / 4 * 3; }
+} // namespace
 
-uint64_t memoryRoomInGroups()
-{
-    const uint64_t left = memoryLeftInGroups();
-    return left == UINT64_MAX ? left : left / 4 * 3;
-}
+uint64_t defaultMemoryBudget(size_t threads) { return usable(memoryGranted(threads)); }
+
+uint64_t memoryRoomInGroups() { return usable(memoryLeftInGroups()); }
 
 bool parseMemorySize(const std::string& text, uint64_t& bytes)
 {
