@@ -1,8 +1,8 @@
-# Runs the row ROW_NAME of the group file ROW_GROUP (tests/rows/*.sh) in a
-# new folder, which it fills with sample files and removes after; TOOLS,
-# CORPUS and CRAFTED name the folders of the tools and of the test files.
-# The folder is made under /tmp, where another user can reach it, and the
-# row's folder in it is ROW_DIR; the row may use the rest (../bin, ../sh).
+# Runs the row ROW_NAME of the group file ROW_GROUP (tests/rows/*.sh) in the
+# current folder, which it fills with sample files; TOOLS, CORPUS and
+# CRAFTED name the folders of the tools and of the test files. row_folder
+# makes that folder, in one of its own under /tmp that the row may use too
+# (../bin, ../sh), and removes both after.
 #
 # A row is plain bash: its lines, from `row NAME` to the next `row`, run after
 # the lines above the group's first row. It sets up, runs commands with
@@ -12,11 +12,6 @@
 # is left on standard error that no `errors` line took, and, unless a
 # `changed` or `unchanged` line said otherwise, that no file was made,
 # changed or removed. Exit status: 0 passed, 1 failed, 77 skipped.
-if [[ ! -v ROW_DIR ]]; then
-    base=$(mktemp -d /tmp/pngtools-row-XXXXXX) && chmod 755 "$base" && mkdir "$base/$ROW_NAME" &&
-        (cd "$base/$ROW_NAME" && ROW_DIR=$PWD exec bash "$0")
-    status=$? && rm -rf "$base" && exit $status
-fi
 PATH=$TOOLS:$PATH
 declare -A taken=([out]=0 [err]=0)
 
