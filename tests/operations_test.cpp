@@ -13,7 +13,6 @@
 
 #include "apply_stencil.h"
 #include "file.h"
-#include "hidden_colour_possible.h"
 #include "quote.h"
 #include "scrub_file.h"
 #include "scrub_hidden_colour.h"
@@ -158,15 +157,6 @@ Reference fitted(const Bytes& colour, const Bytes& stencil, unsigned width, unsi
     return r;
 }
 
-// Where a crop lies against where it should, field by field.
-void expectBox(const Box& crop, const Box& expected, const std::string& what)
-{
-    EXPECT_EQ(crop.x, expected.x) << what << "left column";
-    EXPECT_EQ(crop.y, expected.y) << what << "top row";
-    EXPECT_EQ(crop.width, expected.width) << what << "width";
-    EXPECT_EQ(crop.height, expected.height) << what << "height";
-}
-
 // Saves, decodes the file with libpng, and checks it against the pixels
 // expected and the chunks of the file the pixels came from, field by field.
 void expectWritten(Image& image, const Reference& expected, const Reference& from,
@@ -226,12 +216,6 @@ Bytes bytesOf(const Case& c)
     return bytes;
 }
 
-// An image of the size given, holding the pixels given.
-void shape(Image& image, unsigned width, unsigned height, const Bytes& pixels)
-{
-    image.width = width, image.height = height, image.pixels = pixels;
-}
-
 // Each case as the colour image, or scrubbed.
 class Corpus : public ::testing::TestWithParam<std::tuple<size_t, bool>> { };
 } // namespace
@@ -256,7 +240,10 @@ TEST_P(Corpus, WrittenAsLibpngReadsIt)
         ASSERT_EQ(applyStencil(image, stencil, crop), StencilOutcome::applied);
         expectWritten(image, fitted(file.rgba, stencilFile.rgba, file.width, file.height, expected),
                       file, index != 0);
-        expectBox(crop, expected, "crop's ");
+        EXPECT_EQ(crop.x, expected.x) << "crop's left column";
+        EXPECT_EQ(crop.y, expected.y) << "crop's top row";
+        EXPECT_EQ(crop.width, expected.width) << "crop's width";
+        EXPECT_EQ(crop.height, expected.height) << "crop's height";
     } else {
         Reference scrubbed = file;
         for (size_t o = 0; o < scrubbed.rgba.size(); o += 4)
@@ -288,52 +275,12 @@ TEST(Operations, StencilThresholds)
     for (const auto& [s, c, result] : rows) {
         Image colour, stencil;
         Box crop;
-        shape(colour, 3, 1, {5, 5, 5, 5, c[0], c[1], c[2], c[3], 5, 5, 5, 5});
-        shape(stencil, 3, 1, {1, 1, 1, 1, s[0], s[1], s[2], s[3], 1, 1, 1, 1});
+        colour.width = stencil.width = 3, colour.height = stencil.height = 1;
+        colour.pixels = {5, 5, 5, 5, c[0], c[1], c[2], c[3], 5, 5, 5, 5};
+        stencil.pixels = {1, 1, 1, 1, s[0], s[1], s[2], s[3], 1, 1, 1, 1};
         EXPECT_EQ(applyStencil(colour, stencil, crop), StencilOutcome::applied);
         EXPECT_EQ(Bytes(&colour.pixels[4], &colour.pixels[8]), result)
             << "under stencil " << +s[0] << "," << +s[1] << "," << +s[2] << "," << +s[3];
-    }
-}
-
-TEST(Operations, ScrubThresholds)
-{
-    // A pixel of alpha 0 loses its colour; one of alpha 1 keeps it.
-    Image image;
-    shape(image, 3, 1, {12, 34, 56, 0, 12, 34, 56, 1, 0, 0, 0, 0});
-    EXPECT_TRUE(scrubHiddenColour(image));
-    EXPECT_EQ(image.pixels, (Bytes{0, 0, 0, 0, 12, 34, 56, 1, 0, 0, 0, 0}));
-    EXPECT_FALSE(scrubHiddenColour(image)) << "a second scrub";
-}
-
-TEST(Operations, CropIsTheVisibleArea)
-{
-    // A stencil visible only at the pixels listed, and the crop expected.
-    const struct {
-        unsigned width, height;
-        std::vector<unsigned> visible;
-        Box crop;
-    } rows[] = {{1, 1, {0}, {0, 0, 1, 1}},
-                {1, 1, {}, {9, 9, 9, 9}},
-                {5, 3, {0}, {0, 0, 1, 1}},
-                {5, 3, {4}, {4, 0, 1, 1}},
-                {5, 3, {10}, {0, 2, 1, 1}},
-                {5, 3, {14}, {4, 2, 1, 1}},
-                {5, 3, {6, 13}, {1, 1, 3, 2}},
-                {5, 3, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14}, {0, 0, 5, 3}}};
-    for (const auto& row : rows) {
-        Image colour, stencil;
-        Box crop{9, 9, 9, 9}; // left as it is when nothing is visible
-        shape(colour, row.width, row.height, Bytes(row.width * row.height * 4, 9));
-        shape(stencil, row.width, row.height, Bytes(row.width * row.height * 4, 0));
-        for (unsigned i : row.visible)
-            stencil.pixels[i * 4 + 3] = 1;
-        const std::string what = std::to_string(row.visible.size()) + " visible of " +
-                                 std::to_string(row.width) + "x" + std::to_string(row.height);
-        EXPECT_EQ(applyStencil(colour, stencil, crop),
-                  row.visible.empty() ? StencilOutcome::nothingVisible : StencilOutcome::applied)
-            << what;
-        expectBox(crop, row.crop, what + ", ");
     }
 }
 
@@ -358,7 +305,6 @@ TEST(Operations, RefusesWhatWouldLoseData)
     const Bytes png = bytesOf(Case{"", "basn2c08.png", chunk("acTL", std::string(8, '\0'))});
     Image image;
     EXPECT_EQ(image.decode(png).reason(), "animated PNG is not supported");
-    EXPECT_TRUE(mayHoldHiddenColour(png));
 }
 
 // A file's need counts what its compressed text and profile may inflate to.

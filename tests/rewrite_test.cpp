@@ -26,7 +26,6 @@ const Change changes[] = {
     {"Unchanged", "true", "d/x.png"},
     {"RenamedOver", "cp other.png d/x.new && mv d/x.new d/x.png", nullptr},
     {"SavedInPlace", "cat other.png >d/x.png", nullptr},
-    {"Touched", "touch d/x.png", nullptr},
     {"ModeChanged", "chmod 600 d/x.png", nullptr},
     {"SavedInPlaceDuringTheFlush", "cat other.png >d/x.png", nullptr, true},
     {"ReplacedByPipe", "rm d/x.png && mkfifo d/x.png", nullptr},

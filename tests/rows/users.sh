@@ -4,7 +4,8 @@ denied="Permission denied" changed="file changed while it was being handled"
 
 # Another user is refused what the folder or the file does not allow them; a
 # file they rewrite becomes theirs, as a copy would, but keeps a group of
-# theirs. Jobs go on with the threads the system grants.
+# theirs. Jobs go on with the threads the system grants, none beside the
+# flushers or only some.
 row OtherUser needs other-user
 mkdir ro rw t; cp c.png ro/x.png; cp c.png rw/x.png; cp c.png rw/y.png; cp c.png dirty.png t/
 chmod 666 ro/x.png rw/x.png t/*; chmod 444 rw/y.png; chgrp 100 rw/x.png; chmod 555 ro
@@ -14,7 +15,9 @@ errors "scrubhidden: ro/x.png: Permission denied" "scrubhidden: rw/y.png: Permis
 exits 0 $nobody --groups=100 scrubhidden rw/x.png
 holds test "$(stat -c '%u %g %a' rw/x.png)" = '65534 100 666'
 exits 0 $nobody --clear-groups prlimit --nproc=3 scrubhidden -j 8 t/*.png
-changed rw/x.png t/c.png t/dirty.png
+cp c.png t/again.png && chmod 666 t/again.png
+exits 0 $nobody --clear-groups prlimit --nproc=15 scrubhidden -j 8 t/*.png
+changed rw/x.png t/c.png t/dirty.png t/again.png
 
 # A read-only mount is reported. A link of /proc is followed where the kernel
 # follows it: into another mount namespace.
