@@ -333,8 +333,10 @@ TEST(Operations, NothingKeptBetweenFiles)
     const Bytes png = bytesOf(Case{"", "basn6a08.png", chunk("tEXt", std::string("k\0text", 6))});
     ASSERT_EQ(lodepng::save_file(png, path), 0u);
     Image image;
-    FilePlan plan = planFile(path.c_str(), false);
-    ASSERT_EQ(scrubFile(image, path.c_str(), plan, nullptr, UINT64_MAX).outcome,
+    FoundFile given;
+    given.path = path;
+    FilePlan plan = planFile(given, false);
+    ASSERT_EQ(scrubFile(image, given, plan, nullptr, UINT64_MAX).outcome,
               Outcome::hidesColour);
     EXPECT_EQ(image.codecState.info_png.text_num, 0u) << "text chunks";
 }

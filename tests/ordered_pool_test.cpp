@@ -41,16 +41,18 @@ std::string runPool(const Setting& set)
     std::vector<std::atomic<int>> visits(set.count);
     std::atomic<uint64_t> underWay{0}, mostUnderWay{0}, needed{0}, mostNeeded{0};
     std::string fault;
-    size_t next = 0;
-    OrderedPool<Plan, size_t> pool;
-    pool.jobs = set.jobs, pool.flushers = set.flushers, pool.window = set.window;
-    pool.budget = set.budget;
+    size_t drawn = 0, next = 0;
+    PoolLimits limits;
+    limits.jobs = set.jobs, limits.flushers = set.flushers, limits.window = set.window;
+    limits.budget = set.budget;
+    PoolStages<size_t, Plan, size_t> pool;
     pool.memoryLeft = [&] { return set.left; };
-    pool.plan = [&](size_t i) {
+    pool.next = [&](size_t& i) { return (i = drawn++) < set.count; };
+    pool.plan = [&](size_t& i) {
         count(underWay, mostUnderWay, 1), ++visits[i];
         return Plan{i == 7 ? 1000 : i * 7919 % 50 * 2};
     };
-    pool.work = [&](size_t, size_t i, Plan& plan) {
+    pool.work = [&](size_t, size_t& i, Plan& plan) {
         // Refused, as work would refuse it, when the memory left is said.
         const bool left = plan.need > set.budget || plan.need <= set.left;
         if (fault.empty() && plan.left != (left ? UINT64_MAX : set.left))
@@ -62,14 +64,14 @@ std::string runPool(const Setting& set)
     };
     pool.needsFlush = [](const size_t& i) { return i % 3 == 0; };
     pool.flush = [&](size_t& i) { pause(), visits[i] += 100; };
-    pool.emit = [&](size_t i, size_t& piece) {
+    pool.emit = [&](size_t& i, size_t& piece) {
         --underWay;
         if (fault.empty() && (i != next || piece != i || visits[i] != (i % 3 ? 11 : 111)))
             fault = "piece " + std::to_string(piece) + " emitted as " + std::to_string(i) + " of " +
                     std::to_string(next) + ", visited " + std::to_string(visits[i]);
         ++next;
     };
-    pool.run(set.count);
+    runOrdered(limits, pool);
     if (fault.empty() &&
         (next != set.count || mostUnderWay > (set.window ? set.window : set.jobs + set.flushers) ||
          mostNeeded > std::min(set.budget, set.left)))

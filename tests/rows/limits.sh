@@ -1,7 +1,7 @@
 # Limits of file size, open files and memory.
 needs="to handle, more than the"
 may="this run may use"
-scrub="usage: scrubhidden [--check] [-z] [-j N] [--memory SIZE] FILE..."
+scrub="usage: scrubhidden [--check] [-z] [-r] [-j N] [--memory SIZE] FILE..."
 size="the memory size must be a number of bytes, with K, M, G or T after it for powers of 1024"
 
 # ingroup LIMIT COMMAND...: runs COMMAND in a memory control group of its

@@ -1,6 +1,6 @@
 # Usage errors, help and version, and text that standard output cannot take.
 usage="usage: stencilcrop [--box] [--memory SIZE] COLOUR STENCIL PREFIX"
-scrub="usage: scrubhidden [--check] [-z] [-j N] [--memory SIZE] FILE..."
+scrub="usage: scrubhidden [--check] [-z] [-r] [-j N] [--memory SIZE] FILE..."
 count="scrubhidden: the job count must be a whole number from 1"
 full="standard output: No space left on device"
 

@@ -78,6 +78,8 @@ std::string Failure::reason() const
     }
     case Kind::device:
         return "is a device";
+    case Kind::notFolder:
+        return "not a folder";
     }
     return "unknown failure";
 }

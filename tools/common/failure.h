@@ -27,6 +27,7 @@ struct Failure {
         tooLarge, // handling it needs code bytes of memory (0: more than limit), more than limit
         groupFull, // the same, more than the limit bytes that the memory control groups leave
         device, // a name that the system takes for a device (Windows: "aux.png", "CON.png")
+        notFolder, // a file where a folder is needed
     };
     Kind kind = Kind::none;
     uint64_t code = 0;

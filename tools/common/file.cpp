@@ -303,6 +303,13 @@ Failure findForRewrite(const std::string& path, SourceFile& source)
     return failure.failed() ? failure : statusOf(source.folder, source.folderStatus);
 }
 
+Failure findForRewrite(const Handle& folder, const std::string& name, SourceFile& source)
+{
+    source = SourceFile();
+    const Failure failure = openFolderOf(folder, name, source.folder, source.name);
+    return failure.failed() ? failure : statusOf(source.folder, source.folderStatus);
+}
+
 Failure openForRewrite(SourceFile& source, OpenFile& file)
 {
     file = OpenFile();

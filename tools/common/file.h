@@ -67,6 +67,8 @@ struct SourceFile {
 // Finds the file at path as a write would find it: its folder, held open, and
 // its name there, in source, replacing what it held.
 Failure findForRewrite(const std::string& path, SourceFile& source);
+// The same for the name that a walk found in folder.
+Failure findForRewrite(const Handle& folder, const std::string& name, SourceFile& source);
 
 // Opens the regular file that source names, and keeps in source what it is,
 // for beginRewrite. Anything but a regular file is refused without being

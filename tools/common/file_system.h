@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "failure.h"
 
@@ -95,6 +96,31 @@ struct FileStatus {
 // folder itself (ending in "/", ".", "..") is refused as one. On failure
 // folder and name are of no use.
 Failure openFolderOf(const std::string& path, Handle& folder, std::string& name);
+// The same for a path relative to the folder start, for a name that a
+// walk found there.
+Failure openFolderOf(const Handle& start, const std::string& path, Handle& folder,
+                     std::string& name);
+
+// Opens the folder that path names, its links followed as openFolderOf
+// follows them, the last one too; anything else that exists is refused as
+// Kind::notFolder.
+Failure openFolderPath(const std::string& path, Handle& folder);
+
+// Opens the folder name in folder, never through a link: a link there, or
+// anything else but a folder, is refused.
+Failure openSubfolderAt(const Handle& folder, const std::string& name, Handle& subfolder);
+
+// A name that a folder holds, and what it is as listed; a link is not
+// followed to tell.
+struct FolderEntry {
+    enum class Type { folder, link, other };
+    std::string name;
+    Type type = Type::other;
+};
+
+// Lists what folder holds, "." and ".." left out, in no order, into
+// entries; on failure entries may hold part of it.
+Failure listFolder(const Handle& folder, std::vector<FolderEntry>& entries);
 
 // The status of name in folder, not following a link, and of an open file or
 // folder. With folderStatus, statusAt also fills in folder's status and
@@ -103,6 +129,9 @@ Failure openFolderOf(const std::string& path, Handle& folder, std::string& name)
 Failure statusAt(const Handle& folder, const std::string& name, FileStatus& status,
                  FileStatus* folderStatus = nullptr);
 Failure statusOf(const Handle& file, FileStatus& status);
+
+// Opens standard input again, to be read as a file is.
+Failure openStandardInput(Handle& input);
 
 // Opens name in folder for reading, without following a link there and
 // without waiting on a pipe.

@@ -7,6 +7,7 @@
 #include <iterator>
 #include <vector>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <linux/openat2.h>
 #include <linux/capability.h>
@@ -146,15 +147,22 @@ Failure follow(Handle& folder, const std::string& name, const struct statx& link
 
 } // namespace
 
-Failure openFolderOf(const std::string& path, Handle& folder, std::string& name)
+namespace {
+// Walks path from start (the current folder for AT_FDCWD) as openFolderOf
+// says. Where whole is given, a path that names a folder is no failure:
+// that folder is opened there, folder is left closed and name empty.
+Failure resolve(int start, const std::string& path, Handle& folder, std::string& name,
+                Handle* whole)
 {
     if (path.empty())
         return Failure::system(ENOENT);
     std::vector<std::string> pending;
     pushComponents(path, pending);
     const std::string& last = pending.empty() ? path : pending.front();
-    if (path.back() == '/' || last == "." || last == "..")
+    if (whole == nullptr && (path.back() == '/' || last == "." || last == ".."))
         return Failure::of(Failure::Kind::folder);
+    if (whole != nullptr && path.back() == '/')
+        pending.insert(pending.begin(), ".");
     Handle current;
     Failure failure;
     // Most paths hold no link: then the kernel walks to the folder in one
@@ -163,13 +171,17 @@ Failure openFolderOf(const std::string& path, Handle& folder, std::string& name)
     struct open_how how = {};
     how.flags = O_PATH | O_DIRECTORY | O_CLOEXEC;
     how.resolve = RESOLVE_NO_SYMLINKS;
-    if (slash != std::string::npos)
+    if (slash != std::string::npos && whole == nullptr)
         current = Handle(int(
-            ::syscall(SYS_openat2, AT_FDCWD, path.substr(0, slash + 1).c_str(), &how, sizeof how)));
+            ::syscall(SYS_openat2, start, path.substr(0, slash + 1).c_str(), &how, sizeof how)));
     if (current.valid())
         pending.resize(1);
+    else if (path[0] == '/')
+        failure = openFolder("/", current);
     else
-        failure = openFolder(path[0] == '/' ? "/" : ".", current);
+        current = Handle(::openat(start, ".", O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (!failure.failed() && !current.valid())
+        failure = lastError();
     int hops = 0;
     while (!failure.failed() && !pending.empty()) {
         const std::string component = std::move(pending.back());
@@ -195,6 +207,12 @@ Failure openFolderOf(const std::string& path, Handle& folder, std::string& name)
                 failure = follow(current, component, info, pending, hops);
                 continue;
             }
+            if (whole != nullptr && (target.valid() || statxAt(current.native, component.c_str(), info)) &&
+                S_ISDIR((target.valid() ? led : info).stx_mode)) {
+                pending.push_back(".");
+                pending.push_back(component);
+                continue;
+            }
             folder = std::move(current);
             name = component;
             return Failure();
@@ -212,8 +230,73 @@ Failure openFolderOf(const std::string& path, Handle& folder, std::string& name)
         else
             failure = follow(current, component, info, pending, hops);
     }
+    if (!failure.failed() && whole != nullptr)
+        *whole = std::move(current);
     // What a link led to ended in a folder.
-    return failure.failed() ? failure : Failure::of(Failure::Kind::folder);
+    return failure.failed() || whole != nullptr ? failure : Failure::of(Failure::Kind::folder);
+}
+} // namespace
+
+Failure openFolderOf(const std::string& path, Handle& folder, std::string& name)
+{
+    return resolve(AT_FDCWD, path, folder, name, nullptr);
+}
+
+Failure openFolderOf(const Handle& start, const std::string& path, Handle& folder,
+                     std::string& name)
+{
+    return resolve(start.native, path, folder, name, nullptr);
+}
+
+Failure openFolderPath(const std::string& path, Handle& folder)
+{
+    Handle holding;
+    std::string name;
+    folder = Handle();
+    const Failure failure = resolve(AT_FDCWD, path, holding, name, &folder);
+    struct statx info;
+    if (failure.failed() || folder.valid())
+        return failure;
+    return statxAt(holding.native, name.c_str(), info) ? Failure::of(Failure::Kind::notFolder)
+                                                       : lastError();
+}
+
+Failure openSubfolderAt(const Handle& folder, const std::string& name, Handle& subfolder)
+{
+    subfolder =
+        Handle(::openat(folder.native, name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    return subfolder.valid() ? Failure() : lastError();
+}
+
+Failure listFolder(const Handle& folder, std::vector<FolderEntry>& entries)
+{
+    entries.clear();
+    const int listed = ::openat(folder.native, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR* const stream = listed < 0 ? nullptr : ::fdopendir(listed);
+    if (stream == nullptr) {
+        const Failure failure = lastError();
+        if (listed >= 0)
+            ::close(listed);
+        return failure;
+    }
+    errno = 0;
+    while (const struct dirent* found = ::readdir(stream)) {
+        const std::string name = found->d_name;
+        if (name == "." || name == "..")
+            continue;
+        unsigned char type = found->d_type;
+        struct statx info;
+        // Some file systems leave the type to a look of its own.
+        if (type == DT_UNKNOWN && statxAt(folder.native, found->d_name, info))
+            type = S_ISDIR(info.stx_mode) ? DT_DIR : S_ISLNK(info.stx_mode) ? DT_LNK : DT_REG;
+        entries.push_back({name, type == DT_DIR   ? FolderEntry::Type::folder
+                                 : type == DT_LNK ? FolderEntry::Type::link
+                                                  : FolderEntry::Type::other});
+        errno = 0;
+    }
+    const Failure failure = errno == 0 ? Failure() : lastError();
+    ::closedir(stream);
+    return failure;
 }
 
 Failure statusAt(const Handle& folder, const std::string& name, FileStatus& status,
@@ -255,6 +338,12 @@ Failure openAt(const Handle& folder, const std::string& name, Handle& file)
     file = Handle(::openat(folder.native, name.c_str(),
                            O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     return file.valid() ? Failure() : lastError();
+}
+
+Failure openStandardInput(Handle& input)
+{
+    input = Handle(::fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 0));
+    return input.valid() ? Failure() : lastError();
 }
 
 Failure openToReadAt(const Handle& folder, const std::string& name, Handle& file)

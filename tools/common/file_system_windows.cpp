@@ -62,6 +62,8 @@ std::wstring pathAt(const Handle& folder, const std::string& name)
 }
 
 const DWORD shareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+// A folder held so is neither moved away nor replaced while it is held.
+const DWORD shareHeld = FILE_SHARE_READ | FILE_SHARE_WRITE;
 
 bool missing(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
 
@@ -126,11 +128,10 @@ std::string systemReason(unsigned long code)
     return reason.empty() ? "system error " + std::to_string(code) : reason;
 }
 
-Failure openFolderOf(const std::string& path, Handle& folder, std::string& name)
+namespace {
+// openFolderOf for the path full, as the system's own calls take it.
+Failure openFolderOfPath(std::wstring full, Handle& folder, std::string& name)
 {
-    std::wstring full;
-    if (const Failure failure = systemPath(path, full); failure.failed())
-        return failure;
     // Through a symbolic link the file it names is what gets replaced, and
     // the link stays.
     const DWORD attributes = GetFileAttributesW(full.c_str());
@@ -143,9 +144,8 @@ Failure openFolderOf(const std::string& path, Handle& folder, std::string& name)
     const std::wstring last = full.substr(slash + 1);
     if (slash == std::wstring::npos || last.empty() || last == L"." || last == L"..")
         return Failure::of(Failure::Kind::folder);
-    folder = Handle(openFile(full.substr(0, slash + 1), FILE_LIST_DIRECTORY,
-                             FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING,
-                             FILE_FLAG_BACKUP_SEMANTICS));
+    folder = Handle(openFile(full.substr(0, slash + 1), FILE_LIST_DIRECTORY, shareHeld,
+                             OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS));
     if (!folder.valid())
         return lastError();
     // The name as the folder holds it, its case and its long name, whatever
@@ -160,6 +160,82 @@ Failure openFolderOf(const std::string& path, Handle& folder, std::string& name)
     if (search != INVALID_HANDLE_VALUE && FindClose(search))
         name = utf8Text(entry.cFileName);
     return Failure();
+}
+
+
+// Whether the open folder is one, and no junction or symbolic link to one.
+bool plainFolder(const Handle& folder)
+{
+    BY_HANDLE_FILE_INFORMATION information;
+    return GetFileInformationByHandle(folder.native, &information) &&
+           (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+           (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+}
+} // namespace
+
+Failure openFolderOf(const std::string& path, Handle& folder, std::string& name)
+{
+    std::wstring full;
+    if (const Failure failure = systemPath(path, full); failure.failed())
+        return failure;
+    return openFolderOfPath(full, folder, name);
+}
+
+Failure openFolderOf(const Handle& start, const std::string& path, Handle& folder,
+                     std::string& name)
+{
+    return openFolderOfPath(pathAt(start, path), folder, name);
+}
+
+Failure openFolderPath(const std::string& path, Handle& folder)
+{
+    std::wstring full;
+    if (const Failure failure = systemPath(path, full); failure.failed())
+        return failure;
+    folder = Handle(
+        openFile(full, FILE_LIST_DIRECTORY, shareHeld, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS));
+    if (!folder.valid())
+        return lastError();
+    FileStatus status;
+    if (const Failure failure = statusOf(folder, status); failure.failed())
+        return failure;
+    return status.type == FileStatus::Type::folder ? Failure()
+                                                   : Failure::of(Failure::Kind::notFolder);
+}
+
+Failure openSubfolderAt(const Handle& folder, const std::string& name, Handle& subfolder)
+{
+    subfolder = Handle(openFile(pathAt(folder, name), FILE_LIST_DIRECTORY, shareHeld,
+                                OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT));
+    if (!subfolder.valid())
+        return lastError();
+    return plainFolder(subfolder) ? Failure() : Failure::system(ERROR_DIRECTORY);
+}
+
+Failure listFolder(const Handle& folder, std::vector<FolderEntry>& entries)
+{
+    entries.clear();
+    WIN32_FIND_DATAW found;
+    const HANDLE search = FindFirstFileExW(pathAt(folder, "*").c_str(), FindExInfoBasic, &found,
+                                           FindExSearchNameMatch, nullptr,
+                                           FIND_FIRST_EX_LARGE_FETCH);
+    if (search == INVALID_HANDLE_VALUE)
+        return GetLastError() == ERROR_FILE_NOT_FOUND ? Failure() : lastError();
+    do {
+        const std::wstring name = found.cFileName;
+        if (name == L"." || name == L"..")
+            continue;
+        const DWORD attributes = found.dwFileAttributes;
+        entries.push_back({utf8Text(name), (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0
+                                               ? FolderEntry::Type::link
+                                           : (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0
+                                               ? FolderEntry::Type::folder
+                                               : FolderEntry::Type::other});
+    } while (FindNextFileW(search, &found));
+    const DWORD error = GetLastError();
+    FindClose(search);
+    return error == ERROR_NO_MORE_FILES ? Failure() : Failure::system(error);
 }
 
 Failure statusOf(const Handle& file, FileStatus& status)
@@ -206,6 +282,17 @@ Failure openAt(const Handle& folder, const std::string& name, Handle& file)
     file = Handle(openFile(pathAt(folder, name), GENERIC_READ, shareAll, OPEN_EXISTING,
                            FILE_FLAG_OPEN_REPARSE_POINT));
     return file.valid() ? Failure() : lastError();
+}
+
+Failure openStandardInput(Handle& input)
+{
+    HANDLE duplicate = INVALID_HANDLE_VALUE;
+    const HANDLE self = GetCurrentProcess();
+    if (!DuplicateHandle(self, GetStdHandle(STD_INPUT_HANDLE), self, &duplicate, 0, FALSE,
+                         DUPLICATE_SAME_ACCESS))
+        return lastError();
+    input = Handle(duplicate);
+    return Failure();
 }
 
 Failure openToReadAt(const Handle& folder, const std::string& name, Handle& file)

@@ -32,3 +32,9 @@ bool hasPngExtension(const char* path)
     return dot != std::wstring::npos &&
            CompareStringOrdinal(full.c_str() + dot, -1, L".png", -1, TRUE) == CSTR_EQUAL;
 }
+
+bool isPngName(const std::string& name)
+{
+    return name.size() >= 4 && CompareStringOrdinal(wideText(name.substr(name.size() - 4)).c_str(),
+                                                    -1, L".png", -1, TRUE) == CSTR_EQUAL;
+}

@@ -1,7 +1,7 @@
-// scrubhidden [--check] [-z] [-j N] [--memory SIZE] FILE...: sets the
-// colour of fully transparent pixels to black in each PNG file named,
-// rewriting a file only when something changed; with --check, lists the
-// files that would change instead.
+// scrubhidden [--check] [-z] [-r] [-j N] [--memory SIZE] FILE...: sets the
+// colour of fully transparent pixels to black in each PNG file named, listed
+// or, with -r, found in a folder named, rewriting a file only when something
+// changed; with --check, lists the files that would change instead.
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -13,6 +13,7 @@
 #include "machine.h"
 #include "memory_option.h"
 #include "options.h"
+#include "file_source.h"
 #include "ordered_pool.h"
 #include "png_extension.h"
 #include "process.h"
@@ -25,7 +26,8 @@ namespace {
 const char* const tool = "scrubhidden";
 
 const char* const help =
-    "usage: scrubhidden [--check] [-z] [-j N] [--memory SIZE] FILE...\n"
+    "usage: scrubhidden [--check] [-z] [-r] [-j N] [--memory SIZE] FILE...\n"
+    "       scrubhidden [options] --files0-from=LIST\n"
     "\n"
     "Sets the colour of every fully transparent pixel to black in each FILE\n"
     "whose name ends in \".png\", rewriting a file in place only when a pixel\n"
@@ -33,6 +35,10 @@ const char* const help =
     "\n"
     "  --check        write nothing; list the files that hold hidden colour\n"
     "  -z, --null     end each name in that list with a NUL, written as it is\n"
+    "  -r, --recursive  take every .png file in the tree under a FILE that is\n"
+    "                 a folder, in the order of their paths\n"
+    "  --files0-from=LIST  take the names in LIST, each ended by a NUL, as\n"
+    "                 FILEs (\"-\": standard input): find -print0, git ls-files -z\n"
     "  -j, --jobs N   handle N files at once (default: one per processor that\n"
     "                 the system grants)\n"
     "  --memory SIZE  start a file only while the files at work may need no\n"
@@ -56,11 +62,21 @@ static_assert(maxJobs * (1 + flushesPerJob) <= maxFilesUnderWay,
               "too few files under way to keep every thread busy");
 
 // How many files may be under way at once, where each holds two
-// descriptors beside the four a job holds as it works.
-size_t windowFor(size_t jobs)
+// descriptors (three when a walk found it, one for its folder) beside the
+// four a job holds as it works, and a walk holds one for each folder deep.
+size_t windowFor(size_t jobs, size_t depth)
 {
-    const size_t left = descriptorsLeft(), spare = 4 * jobs + 8;
-    return std::max<size_t>(1, std::min(maxFilesUnderWay, left > spare ? (left - spare) / 2 : 0));
+    const size_t left = descriptorsLeft(), spare = 4 * jobs + 8 + depth;
+    const size_t each = depth > 0 ? 3 : 2;
+    return std::max<size_t>(1,
+                            std::min(maxFilesUnderWay, left > spare ? (left - spare) / each : 0));
+}
+
+// How deep a walk may go, holding a folder open at each level: a quarter
+// of the descriptors left, the rest for the files under way.
+size_t depthFor(bool recursive)
+{
+    return recursive ? std::max<size_t>(1, std::min<size_t>(descriptorsLeft() / 4, 1 << 20)) : 0;
 }
 
 // The number of jobs an option names: a whole number from 1, or 0 when it
@@ -88,20 +104,30 @@ int main(int argc, char** argv)
     size_t counts[3] = {};
     size_t jobs = std::min(processorsGranted(), maxJobs);
     uint64_t budget = 0;
-    std::vector<const char*> files;
+    FileSource source;
+    bool listGiven = false;
     for (size_t i = 1; i < args.size(); ++i) {
         const std::string& arg = args[i];
         const std::string option = optionsEnded ? std::string() : optionIn(arg);
-        if (option.empty() && hasPngExtension(arg.c_str())) {
-            files.push_back(arg.c_str());
-        } else if (option.empty()) {
-            ++skipped;
+        if (option.empty()) {
+            source.operands.push_back(arg);
         } else if (option == "--") {
             optionsEnded = true;
         } else if (option == "--check") {
             check = true;
         } else if (option == "-z" || option == "--null") {
             nulls = true;
+        } else if (option == "-r" || option == "--recursive") {
+            source.recursive = true;
+        } else if (option == "--files0-from" || option.rfind("--files0-from=", 0) == 0) {
+            const bool joined = option != "--files0-from";
+            if (listGiven || (!joined && i + 1 == args.size()))
+                return usageError(tool,
+                                  listGiven ? "--files0-from given twice"
+                                            : "--files0-from needs the file that lists the names",
+                                  help);
+            source.list = joined ? arg.substr(arg.find_first_of("=:") + 1) : args[++i];
+            listGiven = true;
         } else if (isMemoryOption(option)) {
             if (const std::string bad = takeMemorySize(option, args, i, budget); !bad.empty())
                 return usageError(tool, bad, help);
@@ -121,46 +147,65 @@ int main(int argc, char** argv)
             return usageError(tool, "unknown option: " + quotedName(arg), help);
         }
     }
+    if (listGiven && source.list.empty())
+        return usageError(tool, "--files0-from needs the file that lists the names", help);
+    if (listGiven && !source.operands.empty())
+        return usageError(tool,
+                          "file operands cannot be combined with --files0-from: " +
+                              quotedName(source.operands.front()),
+                          help);
     // Run from Explorer with nothing dropped on it, the tool says how it is used.
     if (args.size() == 1 && ownsConsoleWindow())
         return answerInfoOption("--help", tool, help);
 
     bool failed = false;
     bool hidden = false;
+    // Counted where every file is named on the command line, for the
+    // progress line; a list or a walk tells no total before its end.
+    size_t total = 0;
+    if (!listGiven && !source.recursive)
+        total = size_t(std::count_if(source.operands.begin(), source.operands.end(),
+                                     [](const std::string& arg) { return hasPngExtension(arg.c_str()); }));
     // One image for each worker, so that its pixel buffer is reused.
-    std::vector<Image> images(std::min(jobs, std::max<size_t>(files.size(), 1)));
-    const size_t flushers = check ? 0 : flushesPerJob * images.size();
-    budget = budget == 0 ? defaultMemoryBudget(images.size() + flushers) : budget;
+    std::vector<Image> images(
+        listGiven || source.recursive ? jobs : std::min(jobs, std::max<size_t>(total, 1)));
+    PoolLimits limits;
+    limits.jobs = images.size();
+    limits.flushers = check ? 0 : flushesPerJob * images.size();
+    source.depthLimit = depthFor(source.recursive);
+    limits.window = windowFor(limits.jobs, source.depthLimit);
+    limits.budget = budget = budget == 0 ? defaultMemoryBudget(limits.jobs + limits.flushers) : budget;
     FileLocks locks;
     // Names ended by NUL stay on one line of a terminal, where the progress
     // line would write over them.
     Progress progress(tool, !(check && nulls && isTerminal(stdout)));
-    OrderedPool<FilePlan, FileResult> pool;
-    pool.jobs = images.size();
-    pool.flushers = flushers;
-    pool.window = windowFor(pool.jobs);
-    pool.budget = budget;
+    PoolStages<FoundFile, FilePlan, FileResult> pool;
     pool.memoryLeft = memoryRoomInGroups;
-    pool.plan = [&](size_t i) { return planFile(files[i], !check); };
-    pool.work = [&](size_t worker, size_t i, FilePlan& plan) {
-        return scrubFile(images[worker], files[i], plan, check ? nullptr : &locks, budget);
+    pool.next = [&](FoundFile& found) { return source.next(found); };
+    pool.plan = [&](FoundFile& found) { return planFile(found, !check); };
+    pool.work = [&](size_t worker, FoundFile& found, FilePlan& plan) {
+        return scrubFile(images[worker], found, plan, check ? nullptr : &locks, budget);
     };
     pool.needsFlush = [](const FileResult& result) { return result.replacement.pending(); };
     pool.flush = [&](FileResult& result) { finishFile(result, locks); };
-    pool.emit = [&](size_t i, FileResult& result) {
+    pool.emit = [&](FoundFile& found, FileResult& result) {
         failed = failed || result.outcome == Outcome::failed;
         hidden = hidden || result.outcome == Outcome::hidesColour;
         ++counts[size_t(result.outcome)];
         progress.clear();
-        if (result.outcome == Outcome::failed)
-            reportFailure(tool, files[i], result.reason);
+        const char* const path = found.path.c_str();
+        if (result.outcome == Outcome::failed && found.path.empty())
+            writeText(stderr, std::string(tool) + ": " + result.reason + "\n");
+        else if (result.outcome == Outcome::failed)
+            reportFailure(tool, path, result.reason);
         else if (check && result.outcome == Outcome::hidesColour && nulls)
-            writeText(stdout, std::string(files[i], std::strlen(files[i]) + 1));
+            writeText(stdout, std::string(path, found.path.size() + 1));
         else if (check && result.outcome == Outcome::hidesColour)
-            writeText(stdout, quotedName(files[i]) + "\n");
+            writeText(stdout, quotedName(path) + "\n");
     };
-    pool.tick = [&](size_t done) { progress.update(done, files.size()); };
-    pool.run(files.size());
+    pool.tick = [&](size_t done) { progress.update(done, total); };
+    runOrdered(limits, pool);
+    skipped = source.skipped;
     progress.clear();
     if (ownsConsoleWindow())
         writeText(stdout, std::string(tool) + ": " +

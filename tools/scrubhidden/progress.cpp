@@ -18,8 +18,9 @@ void Progress::update(size_t done, size_t total)
     if (!terminal || seconds < 1)
         return;
     char line[128];
-    std::snprintf(line, sizeof line, "%s: %zu of %zu files, %.0f files/s", tool.c_str(), done,
-                  total, done / seconds);
+    const std::string of = total == 0 ? std::string() : " of " + std::to_string(total);
+    std::snprintf(line, sizeof line, "%s: %zu%s files, %.0f files/s", tool.c_str(), done,
+                  of.c_str(), done / seconds);
     const std::string text = line;
     // Spaces wipe what a longer line before left; no terminal escape is needed.
     writeText(stderr,

@@ -15,7 +15,8 @@ struct Progress {
     // would write over, it never shows.
     Progress(const char* tool, bool wanted);
 
-    // Shows done of total files, once the batch has run for a second.
+    // Shows done of total files (with total 0, of a total not yet known),
+    // once the batch has run for a second.
     void update(size_t done, size_t total);
     // Takes the line away, before another is written to standard error and
     // at the end.

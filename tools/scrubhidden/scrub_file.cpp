@@ -6,19 +6,26 @@
 #include "scrub_hidden_colour.h"
 
 namespace {
+// Finds the file as it was given, or where the walk found it.
+Failure find(const FoundFile& given, SourceFile& source)
+{
+    return given.folder ? findForRewrite(*given.folder, given.name, source)
+                        : findForRewrite(given.path, source);
+}
+
 // Opens and reads the planned file, which must be a regular one; with locks,
 // holds its name and then the file itself, so that another job that
 // rewrites it, by this name or another, is done with it first, and opens it
 // again where that job changed it. A file that needs more than limit is
 // refused before it is read, as far as its plan tells, or decoded.
-Failure readToScrub(const char* path, FilePlan& plan, std::vector<unsigned char>& png,
+Failure readToScrub(const FoundFile& given, FilePlan& plan, std::vector<unsigned char>& png,
                     FileLocks* locks, std::vector<FileKey>& held, uint64_t limit)
 {
     SourceFile& source = plan.source;
     OpenFile& file = plan.file;
     Failure failure = plan.failure;
     if (failure.failed()) {
-        failure = findForRewrite(path, source);
+        failure = find(given, source);
         if (!failure.failed())
             failure = openForRewrite(source, file);
     }
@@ -42,11 +49,11 @@ Failure readToScrub(const char* path, FilePlan& plan, std::vector<unsigned char>
     return failure;
 }
 
-Outcome examine(Image& image, const char* path, FilePlan& plan, FileLocks* locks, uint64_t limit,
+Outcome examine(Image& image, const FoundFile& given, FilePlan& plan, FileLocks* locks, uint64_t limit,
                 FileResult& result)
 {
     std::vector<unsigned char> png;
-    Failure failure = readToScrub(path, plan, png, locks, result.held, limit);
+    Failure failure = readToScrub(given, plan, png, locks, result.held, limit);
     if (!failure.failed() && !mayHoldHiddenColour(png))
         return Outcome::clean;
     if (!failure.failed())
@@ -67,10 +74,12 @@ Outcome examine(Image& image, const char* path, FilePlan& plan, FileLocks* locks
 }
 } // namespace
 
-FilePlan planFile(const char* path, bool rewriting)
+FilePlan planFile(const FoundFile& given, bool rewriting)
 {
     FilePlan plan;
-    plan.failure = findForRewrite(path, plan.source);
+    if (!given.failure.empty())
+        return plan;
+    plan.failure = find(given, plan.source);
     if (!plan.failure.failed())
         plan.failure = openForRewrite(plan.source, plan.file);
     if (!plan.failure.failed())
@@ -78,12 +87,16 @@ FilePlan planFile(const char* path, bool rewriting)
     return plan;
 }
 
-FileResult scrubFile(Image& image, const char* path, FilePlan& plan, FileLocks* locks,
+FileResult scrubFile(Image& image, const FoundFile& given, FilePlan& plan, FileLocks* locks,
                      uint64_t limit)
 {
     FileResult result;
+    if (!given.failure.empty()) {
+        result.outcome = Outcome::failed, result.reason = given.failure;
+        return result;
+    }
     try {
-        result.outcome = examine(image, path, plan, locks, limit, result);
+        result.outcome = examine(image, given, plan, locks, limit, result);
     } catch (const std::bad_alloc&) {
         result.outcome = Outcome::failed, result.reason = "out of memory";
     }

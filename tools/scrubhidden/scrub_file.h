@@ -6,6 +6,7 @@
 
 #include "file.h"
 #include "file_locks.h"
+#include "folder_walk.h"
 #include "image.h"
 
 // One file of a batch, from the look ahead that tells what it will need to
@@ -23,9 +24,9 @@ struct FilePlan {
     Failure failure;
 };
 
-// Finds and opens the file at path and measures what it needs, the more when
-// it is to be rewritten.
-FilePlan planFile(const char* path, bool rewriting);
+// Finds and opens the file given or found and measures what it needs, the
+// more when it is to be rewritten; a failure that came with it is its plan's.
+FilePlan planFile(const FoundFile& given, bool rewriting);
 
 enum class Outcome { clean, hidesColour, failed };
 
@@ -43,7 +44,7 @@ struct FileResult {
 // limit or than was left for it; and, with locks, begins its rewrite when it hid colour, holding
 // its name and the file itself until the rewrite is done; without locks, only checks it. A file
 // that changed since it was planned is read as it is now.
-FileResult scrubFile(Image& image, const char* path, FilePlan& plan, FileLocks* locks,
+FileResult scrubFile(Image& image, const FoundFile& given, FilePlan& plan, FileLocks* locks,
                      uint64_t limit);
 
 // Flushes a rewrite that scrubFile began and moves it into place, which
