@@ -179,6 +179,14 @@ INSTANTIATE_TEST_SUITE_P(Windows, CommandLine, ::testing::ValuesIn(std::vector<R
         "scrubhidden " + deep + "a.png && stencilcrop --box " + deep + "a.png " + deep + "s.png "
         + deep + "o-", 0, "1 0 31 32 32 32 " + deep + "o-s.png\n", "",
         {deep + "a.png", deep + "o-s.png"}},
+    // A tree walked in the order of its paths, past 260 characters, its
+    // extensions in any case; names listed in a file, read from standard input.
+    {"Trees", {{deep + "a.png", hidden}, {"t\\B.PNG", hidden}, {"t\\c.Png", clean},
+        {"t\\in\\d.png", hidden}, {"t\\e.txt", hidden},
+        {"list.bin", std::string("text:t\\B.PNG\0t\\e.txt\0", 21)}},
+        "scrubhidden --check -r t " + folder + " & scrubhidden --check --files0-from=- <list.bin"
+        " & scrubhidden /r t " + folder, 0, "t\\B.PNG\nt\\in\\d.png\n" + deep + "a.png\nt\\B.PNG\n",
+        "", {deep + "a.png", "t\\B.PNG", "t\\in\\d.png"}},
     {"FolderNamedPng", {{"x.png"}, {"o-s.png"}, {"c.png", hidden}, {"s.png", stencil}},
         "stencilcrop x.png x.png o- & stencilcrop c.png s.png o-", 1, "",
         "stencilcrop: x.png: is a folder\nstencilcrop: x.png: is a folder\n"

@@ -91,3 +91,19 @@ exits 0 scrubhidden -r deep
 exits 1 sh -c 'ulimit -n 40 && exec scrubhidden -r narrow'
 errors "scrubhidden: narrow/1/2/3/4/5/6/7/8: folders nested more than 8 deep, as many as the limit of open files allows"
 changed "deep$(printf "/$long%.0s" $(seq 30))/c.png" narrow/1/x.png
+
+# A folder swapped for a link, or removed, after its parent was listed and
+# before it is opened is reported, never followed; the rest is handled.
+row TreeSwappedMidWalk needs strace
+mkdir -p t/b s; cp c.png t/a.png; cp c.png t/b/x.png; cp c.png t/c.png; cp c.png s/y.png
+strace -qq -o ../trace -e trace=openat scrubhidden --check -j 1 -r t >/dev/null || true
+open=$(($(sed -n '/"b", .*O_DIRECTORY/q;p' ../trace | wc -l) + 1))
+(sleep 0.5 && mv t/b ../gone && ln -s ../s t/b) &
+exits 2 inject openat:delay_enter=2000000:when=$open scrubhidden --check -j 1 -r t
+output t/a.png t/c.png
+errors "scrubhidden: t/b: Not a directory"
+rm t/b; mkdir t/b; (sleep 0.5 && rmdir t/b) &
+exits 2 inject openat:delay_enter=2000000:when=$open scrubhidden --check -j 1 -r t
+output t/a.png t/c.png
+errors "scrubhidden: t/b: No such file or directory"
+changed t/b t/b/x.png
