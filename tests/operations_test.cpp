@@ -336,7 +336,7 @@ TEST(Operations, NothingKeptBetweenFiles)
     FoundFile given;
     given.path = path;
     FilePlan plan = planFile(given, false);
-    ASSERT_EQ(scrubFile(image, given, plan, nullptr, UINT64_MAX).outcome,
-              Outcome::hidesColour);
+    FilesInRewrite inRewrite;
+    ASSERT_EQ(scrubFile(image, given, plan, inRewrite, UINT64_MAX).outcome, Outcome::hidesColour);
     EXPECT_EQ(image.codecState.info_png.text_num, 0u) << "text chunks";
 }

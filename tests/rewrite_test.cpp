@@ -69,7 +69,7 @@ TEST_P(Rewrite, ReplacesOnlyTheFileRead)
     png.push_back('!'); // what is written: anything but what was read
     Replacement replacement;
     if (change.late) {
-        ASSERT_EQ(beginRewrite(source, png, replacement).reason(), "no error");
+        ASSERT_EQ(replacement.beginRewrite(source, png).reason(), "no error");
     }
     setenv("REWRITE_DIR", dir.c_str(), 1);
     ASSERT_EQ(std::system((std::string("cd \"$REWRITE_DIR\" && ") + change.between).c_str()), 0);
@@ -78,9 +78,9 @@ TEST_P(Rewrite, ReplacesOnlyTheFileRead)
         before.erase(entry.path().filename().string()[0] == '.' ? entry.path().string() : "");
     Failure failure;
     if (!change.late)
-        failure = beginRewrite(source, png, replacement);
+        failure = replacement.beginRewrite(source, png);
     if (!failure.failed())
-        failure = finish(replacement);
+        failure = replacement.commit();
     EXPECT_EQ(failure.reason(),
               change.written ? "no error" : "file changed while it was being handled");
     // Nothing else changed, and no temporary file was left.

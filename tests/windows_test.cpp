@@ -22,7 +22,8 @@ namespace fs = std::filesystem;
 namespace {
 const std::string hidden = "basn6a08.png", clean = "basn0g08.png", stencil = "basn4a08.png";
 const std::string usageCrop = "usage: stencilcrop [--box] [--memory SIZE] COLOUR STENCIL PREFIX\n";
-const std::string usageScrub = "usage: scrubhidden [--check] [-z] [-r] [-j N] [--memory SIZE] FILE...\n";
+const std::string usageScrub =
+    "usage: scrubhidden [--check] [-z] [-r] [-j N] [--memory SIZE] FILE...\n";
 const std::string inUse = "scrubhidden: a.png: in use by another program\n";
 // Folders deep enough to make a path of over 300 characters.
 const std::string folder = std::string(60, 'f') + "\\";

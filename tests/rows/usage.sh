@@ -25,7 +25,10 @@ errors "$usage" "$count: 1x" "$scrub" "$count: 0" "$scrub" "$count: " "$scrub" \
 exits 0 stencilcrop -- c.png s.png -a
 exits 0 scrubhidden -- --check dirty.png
 output
-changed -as.png dirty.png
+# A word that ends in .png is a file; a count past any number is the most.
+cp c.png ./-x.png
+exits 0 scrubhidden -x.png -j 18446744073709551616
+changed -as.png dirty.png -x.png
 
 # scrubhidden takes --help anywhere, and then handles no file. Text that
 # cannot be written fails the run.

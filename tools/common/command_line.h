@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 // Whether "/" starts an option as "-" does: on Windows, whose own commands
 // take their options so ("/?"), and where a path can always be written with
@@ -19,3 +20,22 @@ size_t fileNameStart(const std::string& path);
 // program); an empty text for an argument typed as it is, for a wildcard
 // that matched arg alone, and on systems whose shell expands wildcards.
 std::string wildcardMatchingSeveral(const std::string& arg);
+
+// Whether path names a file by a ".png" name, as this system reads names.
+// On POSIX systems, whether the text after the last "." of path is exactly
+// ".png": only that dot counts, even when it lies in a directory name, and
+// case matters. On Windows, the name is first read as Windows reads it, its
+// trailing dots and spaces dropped and a short name (LONGNA~1.PNG) taken for
+// the long name of the file it stands for, when there is one; the last
+// component's extension is then compared whatever its case.
+bool hasPngExtension(const char* path);
+
+// Whether a name as a folder lists it ends in ".png": exactly so on POSIX
+// systems, whatever the case on Windows.
+bool isPngName(const std::string& name);
+
+#ifdef _WIN32
+// The command line in UTF-8, split and its wildcards expanded as
+// startProcess says, the names found recorded for foundPath.
+std::vector<std::string> commandLineArguments();
+#endif

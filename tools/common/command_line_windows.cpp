@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <map>
 #include <vector>
 
 #include <windows.h>
@@ -18,17 +17,6 @@ struct Argument {
     std::wstring text;
     bool wild = false;
 };
-
-// A name that a wildcard found: the path that reaches exactly that entry of
-// its folder, and the wildcard where it found other names too.
-struct Found {
-    std::wstring exact;
-    std::string severalBy;
-};
-
-// Filled while the command line is read, before any other thread starts, and
-// only read from then on.
-std::map<std::string, Found> found;
 
 bool blank(wchar_t c) { return c == L' ' || c == L'\t'; }
 
@@ -124,7 +112,7 @@ std::wstring upper(const std::wstring& text)
 // of its folder whose names, as Windows reads them (without trailing dots and
 // spaces, which other systems may store), match its last component, each
 // written with the pattern's folder part as typed, in the order of the names
-// whatever their case, and recorded in found. None where that component has
+// whatever their case, and recorded as found. None where that component has
 // no wildcard or the folder cannot be read.
 std::vector<std::wstring> expand(const std::wstring& pattern)
 {
@@ -157,28 +145,15 @@ std::vector<std::wstring> expand(const std::wstring& pattern)
         return order != CSTR_EQUAL ? order == CSTR_LESS_THAN : a < b;
     });
     for (std::wstring& name : names) {
-        found[utf8Text(folder + name)] =
-            Found{search + name, names.size() > 1 ? utf8Text(pattern) : std::string()};
+        recordFound(utf8Text(folder + name), search + name,
+                    names.size() > 1 ? utf8Text(pattern) : std::string());
         name = folder + name;
     }
     return names;
 }
 } // namespace
 
-size_t fileNameStart(const std::string& path)
-{
-    const size_t separator = path.find_last_of("/\\");
-    const size_t drive =
-        path.size() >= 2 && path[1] == ':' && std::isalpha(static_cast<unsigned char>(path[0])) ? 2
-                                                                                                : 0;
-    return separator == std::string::npos ? drive : std::max(separator + 1, drive);
-}
-
-std::string wildcardMatchingSeveral(const std::string& arg)
-{
-    const auto name = found.find(arg);
-    return name == found.end() ? std::string() : name->second.severalBy;
-}
+std::string wildcardMatchingSeveral(const std::string& arg) { return foundBy(arg); }
 
 std::vector<std::string> commandLineArguments()
 {
@@ -194,11 +169,35 @@ std::vector<std::string> commandLineArguments()
     return arguments;
 }
 
-bool foundPath(const std::string& name, std::wstring& exact)
+bool hasPngExtension(const char* path)
 {
-    const auto entry = found.find(name);
-    if (entry == found.end())
-        return false;
-    exact = entry->second.exact;
-    return true;
+    // A name that a wildcard found is the long name as its folder lists it.
+    // A name with a wildcard, which matched nothing, or that Windows takes
+    // for a device, is judged as it stands.
+    std::wstring full;
+    const bool found = foundPath(path, full);
+    const bool asTyped = !found && systemPath(path, full).failed();
+    if (asTyped)
+        full = wideText(path);
+    full.erase(full.find_last_not_of(L". ") + 1);
+    // A short name may end in ".PNG" for a long one that does not. Wine
+    // takes no \\?\ path here, and one short enough needs none.
+    const bool shortDrivePath = full.rfind(L"\\\\?\\", 0) == 0 &&
+                                full.rfind(L"\\\\?\\UNC\\", 0) != 0 && full.size() < MAX_PATH + 4;
+    std::wstring stored(full.size() + 1, L'\0');
+    const DWORD size = found || asTyped ? 0
+                                        : GetLongPathNameW(full.c_str() + (shortDrivePath ? 4 : 0),
+                                                           &stored[0], DWORD(stored.size()));
+    if (size > 0 && size < stored.size())
+        full = stored.substr(0, size);
+    // A separator found last means a name without a dot, or none at all.
+    const size_t dot = full.find_last_of(L"./\\");
+    return dot != std::wstring::npos &&
+           CompareStringOrdinal(full.c_str() + dot, -1, L".png", -1, TRUE) == CSTR_EQUAL;
+}
+
+bool isPngName(const std::string& name)
+{
+    return name.size() >= 4 && CompareStringOrdinal(wideText(name.substr(name.size() - 4)).c_str(),
+                                                    -1, L".png", -1, TRUE) == CSTR_EQUAL;
 }

@@ -1,138 +1,8 @@
 #include "file.h"
 
 #include <algorithm>
-#include <atomic>
-#include <condition_variable>
-#include <cstring>
-#include <mutex>
-#include <random>
-
-// The record of temporary files.
-//
-// A handler that runs as the process ends, on whichever thread, removes every
-// temporary file that has a name, walking records that live in static storage
-// and change state atomically, so that it needs no lock and no allocation.
-// Each write under way holds one record, which moves between these states:
-//
-//   free    -> held      the writing thread claims it (claimRecord)
-//   held    -> naming    the thread is about to give the file a name, with the
-//                        signals that would end the process held off it
-//   naming  -> named     the name now exists on disk
-//   naming  -> held      no name was made
-//   named   -> held      the thread moved the file into place
-//   any     -> free      the thread dropped the write, first removing the file
-//                        if named (the Replacement's destructor)
-//
-// A handler waits for a record in naming, which lasts one system call, and
-// sets ending first, so that no thread names a file it would miss. Each
-// claim counts one more in the record's claims, so that a handler that read
-// a record's name as its thread let go of it and claimed it again, writing
-// another name, sees that and reads it again.
-
-struct TemporaryRecord {
-    enum State : int { free, held, naming, named };
-    std::atomic<int> state{free};
-    std::atomic<unsigned> claims{0};
-    NativeHandle folder = noHandle;
-    // ".", as much of the target's name as fits, "." and the random part.
-    char temporary[1 + 64 + 1 + 6 + 1];
-};
 
 namespace {
-const size_t randomCharacters = 6;
-
-TemporaryRecord records[maxWritesUnderWay];
-std::atomic<bool> ending{false};
-std::mutex recordsMutex;
-std::condition_variable recordFreed;
-
-void removeTemporaryFiles()
-{
-    ending = true;
-    for (TemporaryRecord& record : records) {
-        for (;;) {
-            const unsigned claim = record.claims.load();
-            int state;
-            while ((state = record.state.load()) == TemporaryRecord::naming) { }
-            if (state != TemporaryRecord::named)
-                break;
-            char name[sizeof record.temporary];
-            std::memcpy(name, record.temporary, sizeof name);
-            const NativeHandle folder = record.folder;
-            if (record.claims.load() == claim) {
-                removeAt(folder, name);
-                break;
-            }
-        }
-    }
-}
-
-TemporaryRecord& claimRecord()
-{
-    static std::once_flag handlerInstalled;
-    std::call_once(handlerInstalled, [] { removeOnEnding(removeTemporaryFiles); });
-    std::unique_lock<std::mutex> lock(recordsMutex);
-    for (;;) {
-        for (TemporaryRecord& record : records) {
-            int expected = TemporaryRecord::free;
-            if (record.state.compare_exchange_strong(expected, TemporaryRecord::held)) {
-                ++record.claims;
-                return record;
-            }
-        }
-        recordFreed.wait(lock);
-    }
-}
-
-void releaseRecord(TemporaryRecord& record)
-{
-    if (record.state == TemporaryRecord::named)
-        removeAt(record.folder, record.temporary);
-    const std::lock_guard<std::mutex> lock(recordsMutex);
-    record.state = TemporaryRecord::free;
-    recordFreed.notify_one();
-}
-
-// The hidden name beside target, kept short so that a target whose name is
-// near the file system's limit still gets one, and cut on a whole character
-// so that it stays valid UTF-8.
-std::string temporaryName(const std::string& target)
-{
-    size_t keep =
-        std::min<size_t>(target.size(), sizeof records[0].temporary - 3 - randomCharacters);
-    while (keep > 0 && keep < target.size() &&
-           (static_cast<unsigned char>(target[keep]) & 0xC0) == 0x80)
-        --keep;
-    thread_local std::minstd_rand random(std::random_device{}());
-    std::string name = "." + target.substr(0, keep) + ".";
-    for (size_t i = 0; i < randomCharacters; ++i)
-        name += "0123456789abcdefghijklmnopqrstuvwxyz"[random() % 36];
-    return name;
-}
-
-// Gives the temporary file a name beside target through make, which creates
-// or links the file under the name it is given, and records that name in
-// one step that no signal on this thread can split. A name taken already is
-// tried again with another.
-template <typename Make>
-Failure nameTemporary(const std::string& target, TemporaryRecord& record, Make make)
-{
-    Failure failure = Failure::of(Failure::Kind::exists);
-    for (int attempt = 0; attempt < 100 && failure.kind == Failure::Kind::exists; ++attempt) {
-        const std::string name = temporaryName(target);
-        std::memcpy(record.temporary, name.c_str(), name.size() + 1);
-        holdSignals();
-        // Either a handler that has begun sees this record naming, and waits
-        // for it, or this thread sees it ending and makes nothing; what it
-        // then reports nobody reads.
-        record.state = TemporaryRecord::naming;
-        failure = ending ? Failure::of(Failure::Kind::changed) : make(name);
-        record.state = failure.failed() ? TemporaryRecord::held : TemporaryRecord::named;
-        releaseSignals();
-    }
-    return failure;
-}
-
 // A folder, device, pipe or the like where a regular file is needed.
 Failure notAFile(const FileStatus& status)
 {
@@ -157,62 +27,6 @@ Failure refusal(const FileStatus& target, bool refuseOthersFiles)
     return Failure();
 }
 
-// The first half of every write, in folder, where target must still be as
-// expected (missing, or a regular file) or, with none expected, may be
-// anything fit to be replaced.
-Failure begin(Handle folder, const std::string& target, const std::vector<unsigned char>& bytes,
-              const FileStatus* expected, bool refuseOthersFiles, Replacement& replacement)
-{
-    FileStatus found;
-    FileStatus opened;
-    FileStatus folderStatus;
-    Handle original;
-    Failure failure = statusAt(folder, target, found, &folderStatus);
-    if (!failure.failed() && expected != nullptr && !found.sameFileAndContents(*expected))
-        failure = Failure::of(Failure::Kind::changed);
-    if (!failure.failed())
-        failure = refusal(found, refuseOthersFiles);
-    // The original is opened for its metadata, and must be the file found.
-    if (!failure.failed() && found.type == FileStatus::Type::regular) {
-        failure = openAt(folder, target, original);
-        if (!failure.failed())
-            failure = statusOf(original, opened);
-        if (!failure.failed() && !opened.sameFileAndContents(found))
-            failure = Failure::of(Failure::Kind::changed);
-    }
-    // A folder that refuses the move would also refuse removing the
-    // temporary file, so it is refused before anything is created there.
-    if (!failure.failed() && folderStatus.appendOnlyOrImmutable)
-        failure = Failure::of(Failure::Kind::notReplaceable);
-    if (failure.failed())
-        return failure;
-
-    Replacement made;
-    made.record = &claimRecord();
-    made.record->folder = folder.native;
-    // Only the caller may open a file that will take the original's
-    // metadata, until it has them.
-    const bool ownerOnly = original.valid();
-    // Without a name until the move, where the file system allows it, so
-    // that even a kill that cannot be caught leaves nothing behind.
-    made.unnamed = !createUnnamedAt(folder, ownerOnly, made.file).failed();
-    if (!made.unnamed)
-        failure = nameTemporary(target, *made.record, [&](const std::string& temporary) {
-            return createAt(folder, temporary, ownerOnly, made.file);
-        });
-    if (failure.failed())
-        return failure;
-    made.folder = std::move(folder);
-    made.target = target;
-    made.found = found;
-    failure = writeAll(made.file, bytes.data(), bytes.size());
-    // After the data, since writing would clear set-id bits and capabilities.
-    if (!failure.failed() && original.valid())
-        failure = copyMetadata(original, made.file);
-    if (!failure.failed())
-        replacement = std::move(made);
-    return failure;
-}
 } // namespace
 
 Failure openToRead(const std::string& path, OpenFile& file)
@@ -340,81 +154,109 @@ Failure reopenIfChanged(SourceFile& source, OpenFile& file)
     return openForRewrite(source, file);
 }
 
-Replacement::Replacement(Replacement&& other) noexcept { *this = std::move(other); }
-
-Replacement& Replacement::operator=(Replacement&& other) noexcept
+Failure Replacement::begin(Handle into, const std::string& name,
+                           const std::vector<unsigned char>& bytes, const FileStatus* expected)
 {
-    std::swap(folder, other.folder);
-    std::swap(target, other.target);
-    std::swap(found, other.found);
-    std::swap(file, other.file);
-    std::swap(record, other.record);
-    std::swap(unnamed, other.unnamed);
-    return *this;
+    *this = Replacement();
+    FileStatus was;
+    FileStatus opened;
+    FileStatus folderStatus;
+    Handle original;
+    Failure failure = statusAt(into, name, was, &folderStatus);
+    if (!failure.failed() && expected != nullptr && !was.sameFileAndContents(*expected))
+        failure = Failure::of(Failure::Kind::changed);
+    if (!failure.failed())
+        failure = refusal(was, expected == nullptr);
+    // The original is opened for its metadata, and must be the file found.
+    if (!failure.failed() && was.type == FileStatus::Type::regular) {
+        failure = openAt(into, name, original);
+        if (!failure.failed())
+            failure = statusOf(original, opened);
+        if (!failure.failed() && !opened.sameFileAndContents(was))
+            failure = Failure::of(Failure::Kind::changed);
+    }
+    // A folder that refuses the move would also refuse removing the
+    // temporary file, so it is refused before anything is created there.
+    if (!failure.failed() && folderStatus.appendOnlyOrImmutable)
+        failure = Failure::of(Failure::Kind::notReplaceable);
+    if (failure.failed())
+        return failure;
+
+    folder = std::move(into);
+    target = name;
+    found = was;
+    temporary = TemporaryFile::in(folder);
+    // Only the caller may open a file that will take the original's
+    // metadata, until it has them.
+    const bool ownerOnly = original.valid();
+    // Without a name until the move, where the file system allows it, so
+    // that even a kill that cannot be caught leaves nothing behind.
+    unnamed = !createUnnamedAt(folder, ownerOnly, file).failed();
+    if (!unnamed)
+        failure = temporary.name(target, [&](const std::string& temporaryName) {
+            return createAt(folder, temporaryName, ownerOnly, file);
+        });
+    if (!failure.failed())
+        failure = writeAll(file, bytes.data(), bytes.size());
+    // After the data, since writing would clear set-id bits and capabilities.
+    if (!failure.failed() && original.valid())
+        failure = copyMetadata(original, file);
+    if (failure.failed())
+        *this = Replacement();
+    return failure;
 }
 
-Replacement::~Replacement()
+Failure Replacement::beginNewFile(const std::string& path, const std::vector<unsigned char>& bytes)
 {
-    file = Handle();
-    if (record != nullptr)
-        releaseRecord(*record);
+    Handle into;
+    std::string name;
+    const Failure failure = openFolderOf(path, into, name);
+    return failure.failed() ? failure : begin(std::move(into), name, bytes, nullptr);
 }
 
-Failure beginNewFile(const std::string& path, const std::vector<unsigned char>& bytes,
-                     Replacement& replacement)
+Failure Replacement::beginRewrite(SourceFile& source, const std::vector<unsigned char>& bytes)
 {
-    Handle folder;
-    std::string target;
-    const Failure failure = openFolderOf(path, folder, target);
-    return failure.failed() ? failure
-                            : begin(std::move(folder), target, bytes, nullptr, true, replacement);
+    return begin(std::move(source.folder), source.name, bytes, &source.status);
 }
 
-Failure beginRewrite(SourceFile& source, const std::vector<unsigned char>& bytes,
-                     Replacement& replacement)
+Failure Replacement::commit()
 {
-    return begin(std::move(source.folder), source.name, bytes, &source.status, false, replacement);
-}
-
-Failure finish(Replacement& replacement)
-{
-    TemporaryRecord& record = *replacement.record;
     // On disk before the move, so that a crash leaves the old file or the
     // new one, never one whose data had not yet been written.
-    Failure failure = flush(replacement.file);
+    Failure failure = flush(file);
     // The last check, which leaves only the moment between it and the move.
     FileStatus now;
     if (!failure.failed())
-        failure = statusAt(replacement.folder, replacement.target, now);
-    if (!failure.failed() && !now.sameFileAndContents(replacement.found))
+        failure = statusAt(folder, target, now);
+    if (!failure.failed() && !now.sameFileAndContents(found))
         failure = Failure::of(Failure::Kind::changed);
     // A rename needs a name to move, given only now.
-    if (!failure.failed() && replacement.unnamed)
-        failure = nameTemporary(replacement.target, record, [&](const std::string& temporary) {
-            return linkAt(replacement.file, replacement.folder, temporary);
+    if (!failure.failed() && unnamed)
+        failure = temporary.name(target, [&](const std::string& temporaryName) {
+            return linkAt(file, folder, temporaryName);
         });
     // Another program's hold on the target is waited out here, while the
     // new file would still vanish with the process; and it is kept only for
     // the move itself, so that an end at any moment before it leaves nothing.
-    if (!failure.failed() && replacement.found.type == FileStatus::Type::regular)
-        failure = waitUntilReplaceable(replacement.folder, replacement.target);
+    const bool replacing = found.type == FileStatus::Type::regular;
+    if (!failure.failed() && replacing)
+        failure = waitUntilReplaceable(folder, target);
     if (!failure.failed())
-        failure = keepWhenClosed(replacement.file);
-    const Failure closed = replacement.file.close();
+        failure = keepWhenClosed(file);
+    const Failure closed = file.close();
     if (!failure.failed())
         failure = closed;
     if (!failure.failed())
-        failure = moveAt(replacement.folder, record.temporary, replacement.target,
-                         replacement.found.type == FileStatus::Type::regular);
+        failure = moveAt(folder, temporary.name(), target, replacing);
     if (!failure.failed())
-        record.state = TemporaryRecord::held; // moved: nothing left to remove
-    replacement = Replacement();
+        temporary.moved();
+    *this = Replacement();
     return failure;
 }
 
 Failure writeNewFile(const std::string& path, const std::vector<unsigned char>& bytes)
 {
     Replacement replacement;
-    const Failure failure = beginNewFile(path, bytes, replacement);
-    return failure.failed() ? failure : finish(replacement);
+    const Failure failure = replacement.beginNewFile(path, bytes);
+    return failure.failed() ? failure : replacement.commit();
 }

@@ -21,12 +21,7 @@
 
 #include "failure.h"
 #include "file_system.h"
-
-// The most writes that one process may have under way at once: each holds a
-// record of its temporary file from beginNewFile or beginRewrite until its
-// Replacement is dropped. A thread that would begin one more waits for one to
-// end.
-constexpr size_t maxWritesUnderWay = 256;
+#include "temporary_file.h"
 
 // A file open for reading, and what it was when opened.
 struct OpenFile {
@@ -80,31 +75,16 @@ Failure openForRewrite(SourceFile& source, OpenFile& file);
 // since it was opened (see FileStatus::sameFileAndContents).
 Failure reopenIfChanged(SourceFile& source, OpenFile& file);
 
-// A write under way: its temporary file made, written and given the
-// original's metadata, but neither flushed nor moved into place, so that the
-// slow flush can wait on other work. Dropping one unfinished removes its
-// temporary file.
-struct Replacement {
-    Handle folder;
-    std::string target;
-    FileStatus found;
-    Handle file;
-    // The record of its temporary file, while it has one.
-    struct TemporaryRecord* record = nullptr;
-    // The file has no name yet (see createUnnamedAt).
-    bool unnamed = false;
-
-    Replacement() = default;
-    Replacement(Replacement&& other) noexcept;
-    Replacement& operator=(Replacement&& other) noexcept;
-    ~Replacement();
-    bool pending() const { return record != nullptr; }
-};
-
-// The halves of a write: begin checks the target, makes and writes the
-// temporary file and leaves it in replacement; finish flushes it, looks at the
-// target a last time and moves it into place, or removes it. Each returns what
-// failed, with the target left as it was.
+// A write of a whole file, safely. The calling sequence:
+//
+//   Replacement replacement;
+//   Failure failure = replacement.beginRewrite(source, bytes); // or beginNewFile(path, bytes)
+//   // ... other work, while the temporary file waits, written, unflushed
+//   if (!failure.failed())
+//       failure = replacement.commit(); // flush, a last look, the move
+//
+// Whatever fails, the target is as it was; a replacement dropped before
+// its commit removes its temporary file, and one that a signal ends too.
 //
 // beginNewFile writes bytes as the file at path. A regular file there is
 // replaced and its owner, group, mode, ACL and extended attributes are kept
@@ -114,17 +94,36 @@ struct Replacement {
 // folder, a target or folder that is append-only or immutable, and a target
 // that changes between the first check of it and the move.
 //
-// finish takes only a replacement that a begin left pending, and leaves it
-// no longer pending, whether it moved the file into place or removed it.
-//
 // beginRewrite replaces the file that openForRewrite opened in the same way,
 // but only while it is that very file, unchanged: any change to it or its
 // name since refuses the write. It takes the folder out of source.
-Failure beginNewFile(const std::string& path, const std::vector<unsigned char>& bytes,
-                     Replacement& replacement);
-Failure beginRewrite(SourceFile& source, const std::vector<unsigned char>& bytes,
-                     Replacement& replacement);
-Failure finish(Replacement& replacement);
+//
+// A begin makes the temporary file, writes it and gives it the original's
+// metadata, and leaves it pending; commit flushes it, looks at the target a
+// last time and moves it into place, and leaves it no longer pending,
+// whether it moved the file or removed it. Each returns what failed.
+struct Replacement {
+    Failure beginNewFile(const std::string& path, const std::vector<unsigned char>& bytes);
+    Failure beginRewrite(SourceFile& source, const std::vector<unsigned char>& bytes);
+    Failure commit();
+    bool pending() const { return temporary.held(); }
+
+private:
+    Handle folder;
+    std::string target;
+    FileStatus found;
+    // Declared after the folder it is in, so that it is dropped first.
+    TemporaryFile temporary;
+    Handle file;
+    // The file has no name yet (see createUnnamedAt).
+    bool unnamed = false;
+
+    // In folder, where target must still be unchanged from expected (missing,
+    // or a regular file) or, with none expected, may be anything fit to be
+    // replaced but another user's file in a shared folder.
+    Failure begin(Handle folder, const std::string& target, const std::vector<unsigned char>& bytes,
+                  const FileStatus* expected);
+};
 
 // Both halves at once.
 Failure writeNewFile(const std::string& path, const std::vector<unsigned char>& bytes);

@@ -196,19 +196,20 @@ Failure resolve(int start, const std::string& path, Handle& folder, std::string&
             // read through it but has no name in any folder to replace.
             Handle target;
             struct statx led;
-            const bool link =
-                statxAt(current.native, component.c_str(), info) && S_ISLNK(info.stx_mode);
+            const bool found = statxAt(current.native, component.c_str(), info);
+            const bool link = found && S_ISLNK(info.stx_mode);
             if (link && inProc(current)) {
                 if (!followInProc(current, component, target, led))
                     return lastError();
+                if (S_ISDIR(led.stx_mode) && whole != nullptr)
+                    return *whole = std::move(target), Failure();
                 if (S_ISDIR(led.stx_mode))
                     return Failure::of(Failure::Kind::folder);
             } else if (link) {
                 failure = follow(current, component, info, pending, hops);
                 continue;
-            }
-            if (whole != nullptr && (target.valid() || statxAt(current.native, component.c_str(), info)) &&
-                S_ISDIR((target.valid() ? led : info).stx_mode)) {
+            } else if (found && S_ISDIR(info.stx_mode) && whole != nullptr) {
+                // Opened as any folder on the way is.
                 pending.push_back(".");
                 pending.push_back(component);
                 continue;
@@ -263,8 +264,8 @@ Failure openFolderPath(const std::string& path, Handle& folder)
 
 Failure openSubfolderAt(const Handle& folder, const std::string& name, Handle& subfolder)
 {
-    subfolder =
-        Handle(::openat(folder.native, name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    subfolder = Handle(
+        ::openat(folder.native, name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     return subfolder.valid() ? Failure() : lastError();
 }
 

@@ -162,7 +162,6 @@ Failure openFolderOfPath(std::wstring full, Handle& folder, std::string& name)
     return Failure();
 }
 
-
 // Whether the open folder is one, and no junction or symbolic link to one.
 bool plainFolder(const Handle& folder)
 {
@@ -205,8 +204,7 @@ Failure openFolderPath(const std::string& path, Handle& folder)
 
 Failure openSubfolderAt(const Handle& folder, const std::string& name, Handle& subfolder)
 {
-    subfolder = Handle(openFile(pathAt(folder, name), FILE_LIST_DIRECTORY, shareHeld,
-                                OPEN_EXISTING,
+    subfolder = Handle(openFile(pathAt(folder, name), FILE_LIST_DIRECTORY, shareHeld, OPEN_EXISTING,
                                 FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT));
     if (!subfolder.valid())
         return lastError();
@@ -217,9 +215,9 @@ Failure listFolder(const Handle& folder, std::vector<FolderEntry>& entries)
 {
     entries.clear();
     WIN32_FIND_DATAW found;
-    const HANDLE search = FindFirstFileExW(pathAt(folder, "*").c_str(), FindExInfoBasic, &found,
-                                           FindExSearchNameMatch, nullptr,
-                                           FIND_FIRST_EX_LARGE_FETCH);
+    const HANDLE search =
+        FindFirstFileExW(pathAt(folder, "*").c_str(), FindExInfoBasic, &found,
+                         FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
     if (search == INVALID_HANDLE_VALUE)
         return GetLastError() == ERROR_FILE_NOT_FOUND ? Failure() : lastError();
     do {

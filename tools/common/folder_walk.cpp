@@ -13,14 +13,15 @@ bool before(const FolderEntry& one, const FolderEntry& other)
     const auto after = [&](const FolderEntry& entry) {
         return entry.name.size() > common ? int(static_cast<unsigned char>(entry.name[common]))
                : entry.type == FolderEntry::Type::folder ? int('/')
-                                                        : -1;
+                                                         : -1;
     };
     return after(one) < after(other);
 }
 
 bool endsInSeparator(const std::string& path)
 {
-    return !path.empty() && (path.back() == '/' || (backslashSeparatesFolders && path.back() == '\\'));
+    return !path.empty() &&
+           (path.back() == '/' || (backslashSeparatesFolders && path.back() == '\\'));
 }
 } // namespace
 
@@ -82,7 +83,11 @@ bool FolderWalk::next(FoundFile& found)
         if (!folder && !wanted(entry.name))
             continue;
         found = FoundFile();
-        found.path = level.path + (endsInSeparator(level.path) ? "" : backslashSeparatesFolders ? "\\" : "/") + entry.name;
+        found.path = level.path +
+                     (endsInSeparator(level.path) ? ""
+                      : backslashSeparatesFolders ? "\\"
+                                                  : "/") +
+                     entry.name;
         if (folder && !descend(entry, found.path, found))
             continue;
         if (!folder)

@@ -36,3 +36,23 @@ uint64_t memoryLeftInGroups();
 // How many more files this process may hold open at once; SIZE_MAX where
 // there is no limit.
 size_t descriptorsLeft();
+
+// What a run may use of memory that it may have: three quarters, the rest
+// left for what the tool holds beside the files' needs and for estimates
+// that fall short.
+inline uint64_t usableShare(uint64_t memory)
+{
+    return memory == UINT64_MAX ? memory : memory / 4 * 3;
+}
+
+// The memory a run with threads threads beside the first may use when
+// --memory does not say.
+inline uint64_t defaultMemoryBudget(size_t threads = 0)
+{
+    return usableShare(memoryGranted(threads));
+}
+
+// What a run may use of what its memory control groups leave it now, so
+// that memory that other processes or files on tmpfs take from a group as
+// the run goes on never gets it killed.
+inline uint64_t memoryRoomInGroups() { return usableShare(memoryLeftInGroups()); }

@@ -3,7 +3,10 @@
 // How both tools read their options, so that no mistyped option is ever
 // taken for a file, nor a file for an option.
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
+#include <vector>
 
 // The option that arg spells, written as on POSIX ("--check", "-z", "-j4"),
 // or an empty text when arg is an operand. An option starts with "-" and does
@@ -28,3 +31,16 @@ int answerInfoOption(const std::string& option, const char* tool, const char* he
 // first line of help, on standard error; returns 2, the status of a usage
 // error.
 int usageError(const char* tool, const std::string& reason, const char* help);
+
+// Whether option, as optionIn spells it, is the option name, which takes a
+// value: name alone, its value then being the next argument, which i moves
+// to (empty when there is none); name, "=" and the value; or, for a short
+// name ("-j"), the value joined to it ("-j4"). value is set only then.
+bool takesValue(const std::string& option, const std::string& name,
+                const std::vector<std::string>& args, size_t& i, std::string& value);
+
+// Reads the SIZE of --memory: a number of bytes, whole or with a fraction,
+// followed by nothing or by K, M, G or T for powers of 1024, in either case.
+// Returns why text is no such size (or 0), a usage error, with bytes
+// untouched; or else "".
+std::string readMemorySize(const std::string& text, uint64_t& bytes);

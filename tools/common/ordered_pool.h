@@ -125,7 +125,8 @@ template <typename Item, typename Plan, typename Result> struct Run {
             const Entry& candidate = entry(piece);
             if (!candidate.planned)
                 return none;
-            if (!candidate.started && (best == none || candidate.plan->need > entry(best).plan->need))
+            if (!candidate.started &&
+                (best == none || candidate.plan->need > entry(best).plan->need))
                 best = piece;
         }
         return best;
@@ -250,7 +251,8 @@ template <typename Item, typename Plan, typename Result> struct Run {
     {
         for (Item item; stages.next(item); item = Item()) {
             Plan made = stages.plan(item);
-            if (const uint64_t left = stages.memoryLeft(); made.need <= limits.budget && made.need > left)
+            if (const uint64_t left = stages.memoryLeft();
+                made.need <= limits.budget && made.need > left)
                 made.left = left;
             Result result = stages.work(0, item, made);
             if (stages.needsFlush(result))

@@ -1,10 +1,45 @@
 #include "path_windows.h"
 
+#include <map>
+
 #include <windows.h>
 
 #include <winternl.h>
 
 extern "C" NTSTATUS NTAPI RtlGetLastNtStatus(void);
+
+namespace {
+// A name that a wildcard found: the path that reaches exactly that entry of
+// its folder, and the wildcard where it found other names too.
+struct Found {
+    std::wstring exact;
+    std::string severalBy;
+};
+
+// Filled while the command line is read, before any other thread starts, and
+// only read from then on.
+std::map<std::string, Found> found;
+} // namespace
+
+void recordFound(const std::string& name, const std::wstring& exact, const std::string& severalBy)
+{
+    found[name] = Found{exact, severalBy};
+}
+
+bool foundPath(const std::string& name, std::wstring& exact)
+{
+    const auto entry = found.find(name);
+    if (entry == found.end())
+        return false;
+    exact = entry->second.exact;
+    return true;
+}
+
+std::string foundBy(const std::string& name)
+{
+    const auto entry = found.find(name);
+    return entry == found.end() ? std::string() : entry->second.severalBy;
+}
 
 std::wstring wideText(const std::string& text)
 {

@@ -24,14 +24,18 @@ std::string utf8Text(const std::wstring& text);
 // reaches exactly the entry found, whatever those rules would make of it.
 Failure systemPath(const std::string& path, std::wstring& result);
 
-// The command line in UTF-8, split and its wildcards expanded as
-// startProcess says, the names found recorded for foundPath.
-std::vector<std::string> commandLineArguments();
+// Records name as one that a wildcard found, as the command line is read:
+// exact is the \\?\ path of its folder and the name as that folder lists
+// it, and severalBy the wildcard where it found other names too.
+void recordFound(const std::string& name, const std::wstring& exact, const std::string& severalBy);
 
-// Whether name is one that a wildcard found; if so, exact is the \\?\ path of
-// its folder and the name as that folder lists it, which reaches the entry
-// even where its name is a device's or ends in a dot or a space.
+// Whether name is one that a wildcard found; if so, exact is the path that
+// reaches the entry even where its name is a device's or ends in a dot or a
+// space.
 bool foundPath(const std::string& name, std::wstring& exact);
+
+// The wildcard that found name and other names too, or "".
+std::string foundBy(const std::string& name);
 
 // Whether the error of a call that just failed, as GetLastError gives it,
 // means that another program holds the file: it shares it with nobody, has

@@ -17,9 +17,9 @@
 // A standard stream that was closed is held from then on by a stand-in that
 // no file the tool opens can replace, and on which every read or write still
 // fails as it would have. A write past a file-size limit fails like any other write
-// instead of ending the process, and an interrupt, hang-up or termination
-// during a replacement removes the temporary file before the process ends
-// as that signal ends it (on Windows: Ctrl-C, Ctrl-Break, a closed console).
+// instead of ending the process. (The handler that removes a temporary file
+// when a signal ends the process is the file layer's, set as it makes its
+// first one.)
 // Where the address space is bounded, threads started later reserve no more
 // of it than threadAddressSpace each.
 std::vector<std::string> startProcess(int argc, char** argv);

@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include "console.h"
+#include "command_line.h"
 #include "path_windows.h"
 
 namespace {

@@ -20,7 +20,7 @@ bool standardOutputWritten(const char* tool)
     return false;
 }
 
-bool succeeded(const Failure& failure, const char* tool, const char* path)
+bool succeededElseReported(const Failure& failure, const char* tool, const char* path)
 {
     if (failure.failed())
         reportFailure(tool, path, failure.reason());

@@ -13,5 +13,5 @@ void reportFailure(const char* tool, const char* path, const std::string& reason
 // passes for output given.
 bool standardOutputWritten(const char* tool);
 
-// Reports failure, if it failed, as above; returns whether it succeeded.
-bool succeeded(const Failure& failure, const char* tool, const char* path);
+// Whether failure is none; when it is one, says so as above first.
+bool succeededElseReported(const Failure& failure, const char* tool, const char* path);

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "png_extension.h"
+#include "command_line.h"
 #include "quote.h"
 
 namespace {
@@ -35,8 +35,8 @@ bool FileSource::nextName(std::string& name, FoundFile& found)
             if (!name.empty())
                 return true;
             found.path.clear();
-            found.failure = "empty name at entry " + std::to_string(entries) + " of " +
-                            quotedName(list);
+            found.failure =
+                "empty name at entry " + std::to_string(entries) + " of " + quotedName(list);
             return true;
         }
         pending.erase(pending.begin(), start);
@@ -52,8 +52,8 @@ bool FileSource::nextName(std::string& name, FoundFile& found)
         if (failure.failed())
             found.failure = failure.reason();
         else if (!pending.empty())
-            found.failure = "entry " + std::to_string(entries + 1) +
-                            " is not ended by NUL, and is left alone";
+            found.failure =
+                "entry " + std::to_string(entries + 1) + " is not ended by NUL, and is left alone";
         std::vector<unsigned char>().swap(pending);
         return !found.failure.empty();
     }

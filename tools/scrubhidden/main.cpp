@@ -11,11 +11,10 @@
 #include "console.h"
 #include "image.h"
 #include "machine.h"
-#include "memory_option.h"
 #include "options.h"
 #include "file_source.h"
 #include "ordered_pool.h"
-#include "png_extension.h"
+#include "command_line.h"
 #include "process.h"
 #include "progress.h"
 #include "quote.h"
@@ -53,11 +52,9 @@ const char* const help =
 // Flushes mostly wait on the disk, so a few go on for each worker at once.
 const size_t flushesPerJob = 4;
 const size_t maxJobs = 48;
-// Files planned, at work, or waiting to be flushed or printed, at once: each
-// holds a record of its temporary file at most, so that no thread ever
-// waits for a record that only a later file would free.
+// Files planned, at work, or waiting to be flushed or printed, at once, each
+// with its files open.
 const size_t maxFilesUnderWay = 256;
-static_assert(maxFilesUnderWay <= maxWritesUnderWay, "more writes at once than the records hold");
 static_assert(maxJobs * (1 + flushesPerJob) <= maxFilesUnderWay,
               "too few files under way to keep every thread busy");
 
@@ -106,6 +103,7 @@ int main(int argc, char** argv)
     uint64_t budget = 0;
     FileSource source;
     bool listGiven = false;
+    std::string value;
     for (size_t i = 1; i < args.size(); ++i) {
         const std::string& arg = args[i];
         const std::string option = optionsEnded ? std::string() : optionIn(arg);
@@ -119,27 +117,19 @@ int main(int argc, char** argv)
             nulls = true;
         } else if (option == "-r" || option == "--recursive") {
             source.recursive = true;
-        } else if (option == "--files0-from" || option.rfind("--files0-from=", 0) == 0) {
-            const bool joined = option != "--files0-from";
-            if (listGiven || (!joined && i + 1 == args.size()))
-                return usageError(tool,
-                                  listGiven ? "--files0-from given twice"
-                                            : "--files0-from needs the file that lists the names",
-                                  help);
-            source.list = joined ? arg.substr(arg.find_first_of("=:") + 1) : args[++i];
+        } else if (takesValue(option, "--files0-from", args, i, value)) {
+            if (listGiven)
+                return usageError(tool, "--files0-from given twice", help);
+            source.list = value;
             listGiven = true;
-        } else if (isMemoryOption(option)) {
-            if (const std::string bad = takeMemorySize(option, args, i, budget); !bad.empty())
+        } else if (takesValue(option, "--memory", args, i, value)) {
+            if (const std::string bad = readMemorySize(value, budget); !bad.empty())
                 return usageError(tool, bad, help);
-        } else if (option.rfind("-j", 0) == 0 || option == "--jobs" ||
-                   option.rfind("--jobs=", 0) == 0) {
-            const bool joined = option != "-j" && option != "--jobs";
-            const std::string count = joined ? option.substr(option[1] == 'j' ? 2 : 7)
-                                      : i + 1 < args.size() ? args[++i]
-                                                            : "";
-            if ((jobs = jobCount(count)) == 0)
+        } else if (takesValue(option, "-j", args, i, value) ||
+                   takesValue(option, "--jobs", args, i, value)) {
+            if ((jobs = jobCount(value)) == 0)
                 return usageError(
-                    tool, "the job count must be a whole number from 1: " + quotedName(count),
+                    tool, "the job count must be a whole number from 1: " + quotedName(value),
                     help);
         } else if (const int status = answerInfoOption(option, tool, help); status >= 0) {
             return status;
@@ -164,8 +154,9 @@ int main(int argc, char** argv)
     // progress line; a list or a walk tells no total before its end.
     size_t total = 0;
     if (!listGiven && !source.recursive)
-        total = size_t(std::count_if(source.operands.begin(), source.operands.end(),
-                                     [](const std::string& arg) { return hasPngExtension(arg.c_str()); }));
+        total = size_t(
+            std::count_if(source.operands.begin(), source.operands.end(),
+                          [](const std::string& arg) { return hasPngExtension(arg.c_str()); }));
     // One image for each worker, so that its pixel buffer is reused.
     std::vector<Image> images(
         listGiven || source.recursive ? jobs : std::min(jobs, std::max<size_t>(total, 1)));
@@ -174,8 +165,9 @@ int main(int argc, char** argv)
     limits.flushers = check ? 0 : flushesPerJob * images.size();
     source.depthLimit = depthFor(source.recursive);
     limits.window = windowFor(limits.jobs, source.depthLimit);
-    limits.budget = budget = budget == 0 ? defaultMemoryBudget(limits.jobs + limits.flushers) : budget;
-    FileLocks locks;
+    limits.budget = budget =
+        budget == 0 ? defaultMemoryBudget(limits.jobs + limits.flushers) : budget;
+    FilesInRewrite inRewrite;
     // Names ended by NUL stay on one line of a terminal, where the progress
     // line would write over them.
     Progress progress(tool, !(check && nulls && isTerminal(stdout)));
@@ -184,10 +176,10 @@ int main(int argc, char** argv)
     pool.next = [&](FoundFile& found) { return source.next(found); };
     pool.plan = [&](FoundFile& found) { return planFile(found, !check); };
     pool.work = [&](size_t worker, FoundFile& found, FilePlan& plan) {
-        return scrubFile(images[worker], found, plan, check ? nullptr : &locks, budget);
+        return scrubFile(images[worker], found, plan, inRewrite, budget);
     };
     pool.needsFlush = [](const FileResult& result) { return result.replacement.pending(); };
-    pool.flush = [&](FileResult& result) { finishFile(result, locks); };
+    pool.flush = [&](FileResult& result) { finishFile(result, inRewrite); };
     pool.emit = [&](FoundFile& found, FileResult& result) {
         failed = failed || result.outcome == Outcome::failed;
         hidden = hidden || result.outcome == Outcome::hidesColour;

@@ -13,13 +13,13 @@ Failure find(const FoundFile& given, SourceFile& source)
                         : findForRewrite(given.path, source);
 }
 
-// Opens and reads the planned file, which must be a regular one; with locks,
-// holds its name and then the file itself, so that another job that
+// Opens and reads the planned file, which must be a regular one; for a
+// rewrite, holds its name and then the file itself, so that another job that
 // rewrites it, by this name or another, is done with it first, and opens it
 // again where that job changed it. A file that needs more than limit is
 // refused before it is read, as far as its plan tells, or decoded.
 Failure readToScrub(const FoundFile& given, FilePlan& plan, std::vector<unsigned char>& png,
-                    FileLocks* locks, std::vector<FileKey>& held, uint64_t limit)
+                    FilesInRewrite& inRewrite, std::vector<FileKey>& held, uint64_t limit)
 {
     SourceFile& source = plan.source;
     OpenFile& file = plan.file;
@@ -29,13 +29,13 @@ Failure readToScrub(const FoundFile& given, FilePlan& plan, std::vector<unsigned
         if (!failure.failed())
             failure = openForRewrite(source, file);
     }
-    if (!failure.failed() && locks != nullptr) {
-        locks->hold(held.emplace_back(source.place()));
+    if (!failure.failed() && plan.rewriting) {
+        inRewrite.hold(held.emplace_back(source.place()));
         failure = reopenIfChanged(source, file);
     }
     // What the file is shows only once it is open.
-    if (!failure.failed() && locks != nullptr) {
-        locks->hold(held.emplace_back(source.identity()));
+    if (!failure.failed() && plan.rewriting) {
+        inRewrite.hold(held.emplace_back(source.identity()));
         failure = reopenIfChanged(source, file);
     }
     if (!failure.failed() && plan.need > limit)
@@ -44,16 +44,17 @@ Failure readToScrub(const FoundFile& given, FilePlan& plan, std::vector<unsigned
         failure = Failure::groupFull(plan.need, plan.left);
     if (!failure.failed())
         failure = readPng(file, png, limit);
-    if (const uint64_t need = failure.failed() ? 0 : pngNeed(png, locks != nullptr); need > limit)
+    if (const uint64_t need = failure.failed() ? 0 : pngNeed(png, plan.rewriting); need > limit)
         failure = Failure::tooLarge(need, limit);
     return failure;
 }
 
-Outcome examine(Image& image, const FoundFile& given, FilePlan& plan, FileLocks* locks, uint64_t limit,
-                FileResult& result)
+// Reads, judges and scrubs the file, and begins its rewrite when planned.
+Outcome scrubAndBeginRewrite(Image& image, const FoundFile& given, FilePlan& plan,
+                             FilesInRewrite& inRewrite, uint64_t limit, FileResult& result)
 {
     std::vector<unsigned char> png;
-    Failure failure = readToScrub(given, plan, png, locks, result.held, limit);
+    Failure failure = readToScrub(given, plan, png, inRewrite, result.held, limit);
     if (!failure.failed() && !mayHoldHiddenColour(png))
         return Outcome::clean;
     if (!failure.failed())
@@ -63,10 +64,10 @@ Outcome examine(Image& image, const FoundFile& given, FilePlan& plan, FileLocks*
     std::vector<unsigned char>().swap(png);
     if (!failure.failed() && !scrubHiddenColour(image))
         return Outcome::clean;
-    if (!failure.failed() && locks != nullptr)
+    if (!failure.failed() && plan.rewriting)
         failure = image.encode(png);
-    if (!failure.failed() && locks != nullptr)
-        failure = beginRewrite(plan.source, png, result.replacement);
+    if (!failure.failed() && plan.rewriting)
+        failure = result.replacement.beginRewrite(plan.source, png);
     if (!failure.failed())
         return Outcome::hidesColour;
     result.reason = failure.reason();
@@ -77,6 +78,7 @@ Outcome examine(Image& image, const FoundFile& given, FilePlan& plan, FileLocks*
 FilePlan planFile(const FoundFile& given, bool rewriting)
 {
     FilePlan plan;
+    plan.rewriting = rewriting;
     if (!given.failure.empty())
         return plan;
     plan.failure = find(given, plan.source);
@@ -87,8 +89,8 @@ FilePlan planFile(const FoundFile& given, bool rewriting)
     return plan;
 }
 
-FileResult scrubFile(Image& image, const FoundFile& given, FilePlan& plan, FileLocks* locks,
-                     uint64_t limit)
+FileResult scrubFile(Image& image, const FoundFile& given, FilePlan& plan,
+                     FilesInRewrite& inRewrite, uint64_t limit)
 {
     FileResult result;
     if (!given.failure.empty()) {
@@ -96,7 +98,7 @@ FileResult scrubFile(Image& image, const FoundFile& given, FilePlan& plan, FileL
         return result;
     }
     try {
-        result.outcome = examine(image, given, plan, locks, limit, result);
+        result.outcome = scrubAndBeginRewrite(image, given, plan, inRewrite, limit, result);
     } catch (const std::bad_alloc&) {
         result.outcome = Outcome::failed, result.reason = "out of memory";
     }
@@ -106,17 +108,17 @@ FileResult scrubFile(Image& image, const FoundFile& given, FilePlan& plan, FileL
     plan = FilePlan();
     if (!result.replacement.pending()) {
         for (const FileKey& key : result.held)
-            locks->release(key);
+            inRewrite.release(key);
         result.held.clear();
     }
     return result;
 }
 
-void finishFile(FileResult& result, FileLocks& locks)
+void finishFile(FileResult& result, FilesInRewrite& inRewrite)
 {
-    const Failure failure = finish(result.replacement);
+    const Failure failure = result.replacement.commit();
     if (failure.failed())
         result.outcome = Outcome::failed, result.reason = failure.reason();
     for (const FileKey& key : result.held)
-        locks.release(key);
+        inRewrite.release(key);
 }

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "file.h"
-#include "file_locks.h"
+#include "files_in_rewrite.h"
 #include "folder_walk.h"
 #include "image.h"
 
@@ -17,6 +17,7 @@
 // and, where less than that need, the memory that was left for it when it
 // was to start.
 struct FilePlan {
+    bool rewriting = false;
     uint64_t need = 0;
     uint64_t left = UINT64_MAX;
     SourceFile source;
@@ -35,18 +36,19 @@ struct FileResult {
     std::string reason;
     // A rewrite still to be flushed and moved into place.
     Replacement replacement;
-    // What is held in locks until the rewrite is done.
+    // What is held in the files in rewrite until the rewrite is done.
     std::vector<FileKey> held;
 };
 
 // Judges the planned file, from its chunks where they decide and from its
 // pixels where not, decoding it into image unless it needs more memory than
-// limit or than was left for it; and, with locks, begins its rewrite when it hid colour, holding
-// its name and the file itself until the rewrite is done; without locks, only checks it. A file
-// that changed since it was planned is read as it is now.
-FileResult scrubFile(Image& image, const FoundFile& given, FilePlan& plan, FileLocks* locks,
-                     uint64_t limit);
+// limit or than was left for it; and, when it was planned for rewriting,
+// begins its rewrite where it hid colour, holding its name and the file
+// itself in inRewrite until the rewrite is done. A file that changed since
+// it was planned is read as it is now.
+FileResult scrubFile(Image& image, const FoundFile& given, FilePlan& plan,
+                     FilesInRewrite& inRewrite, uint64_t limit);
 
 // Flushes a rewrite that scrubFile began and moves it into place, which
 // mostly waits on the disk, and lets the file go.
-void finishFile(FileResult& result, FileLocks& locks);
+void finishFile(FileResult& result, FilesInRewrite& inRewrite);

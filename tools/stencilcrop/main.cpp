@@ -11,9 +11,8 @@
 #include "command_line.h"
 #include "console.h"
 #include "image.h"
-#include "memory_option.h"
+#include "machine.h"
 #include "options.h"
-#include "output_path.h"
 #include "process.h"
 #include "quote.h"
 #include "report.h"
@@ -69,6 +68,7 @@ int main(int argc, char** argv)
     bool optionsEnded = false;
     uint64_t budget = 0;
     std::vector<std::string> operands;
+    std::string value;
     for (size_t i = 1; i < args.size(); ++i) {
         const std::string option = optionsEnded ? std::string() : optionIn(args[i]);
         if (option.empty()) {
@@ -77,8 +77,8 @@ int main(int argc, char** argv)
             optionsEnded = true;
         } else if (option == "--box") {
             box = true;
-        } else if (isMemoryOption(option)) {
-            if (const std::string bad = takeMemorySize(option, args, i, budget); !bad.empty())
+        } else if (takesValue(option, "--memory", args, i, value)) {
+            if (const std::string bad = readMemorySize(value, budget); !bad.empty())
                 return usageError(tool, bad, help);
         } else if (const int status = answerInfoOption(option, tool, help); status >= 0) {
             return status;
@@ -120,18 +120,19 @@ int main(int argc, char** argv)
                                                            : Failure::tooLarge(need, budget);
         };
         uint64_t colourNeed = 0;
-        const bool colourLoaded = succeeded(
+        const bool colourLoaded = succeededElseReported(
             within(colour.load(colourPath, limit, true, &colourNeed), 0), tool, colourPath);
         current = stencilPath;
         colourNeed = colourLoaded ? colourNeed : 0;
-        const bool stencilLoaded =
-            succeeded(within(stencil.load(stencilPath, limit > colourNeed ? limit - colourNeed : 0),
-                             colourNeed),
-                      tool, stencilPath);
+        const bool stencilLoaded = succeededElseReported(
+            within(stencil.load(stencilPath, limit > colourNeed ? limit - colourNeed : 0),
+                   colourNeed),
+            tool, stencilPath);
         if (!colourLoaded || !stencilLoaded)
             return 1;
 
-        output = outputPath(prefix, stencilPath);
+        // No separator is added: a prefix meant as a folder ends in one.
+        output = prefix + std::string(stencilPath).substr(fileNameStart(stencilPath));
         Box crop;
         switch (applyStencil(colour, stencil, crop)) {
         case StencilOutcome::applied:
@@ -147,7 +148,7 @@ int main(int argc, char** argv)
         }
 
         current = output.c_str();
-        if (!succeeded(colour.save(output), tool, output.c_str()))
+        if (!succeededElseReported(colour.save(output), tool, output.c_str()))
             return 1;
         if (ownsConsoleWindow())
             writeText(stdout, std::string(tool) + ": wrote " + quotedName(output) + "\n");
