@@ -71,16 +71,18 @@ errors "stencilcrop: /dev/stdin: needs more than the 2.0 MiB $may"
 exits 1 stencilcrop --memory=0.5G big.png s.png new/
 errors "stencilcrop: big.png: needs 2.0 GiB $needs 512 MiB $may"
 exits 0 scrubhidden clean.png --memory 2M
+crop="usage: stencilcrop [--box] [--memory SIZE] COLOUR STENCIL PREFIX"
 exits 2 scrubhidden --memory 12X dirty.png
+errors "scrubhidden: $size: 12X" "$scrub"
 exits 2 stencilcrop --memory 1.5.G c.png s.png new/
+errors "stencilcrop: $size: 1.5.G" "$crop"
 exits 2 scrubhidden dirty.png --memory
+errors "scrubhidden: $size: " "$scrub"
 huge=1$(printf '0%.0s' $(seq 320)) tiny=0.$(printf '0%.0s' $(seq 330))1
 exits 2 scrubhidden --memory "$huge" dirty.png
+errors "scrubhidden: $size: $huge" "$scrub"
 exits 2 stencilcrop --memory="$tiny" c.png s.png new/
-errors "scrubhidden: $size: 12X" "$scrub" \
-    "stencilcrop: $size: 1.5.G" "usage: stencilcrop [--box] [--memory SIZE] COLOUR STENCIL PREFIX" \
-    "scrubhidden: $size: " "$scrub" "scrubhidden: $size: $huge" "$scrub" \
-    "stencilcrop: $size: $tiny" "usage: stencilcrop [--box] [--memory SIZE] COLOUR STENCIL PREFIX"
+errors "stencilcrop: $size: $tiny" "$crop"
 changed c.png
 
 # In a memory control group, files too large for it are refused by name and
@@ -98,11 +100,11 @@ printf '\0\0\0\2tEXtk\0\x6a\x2a\x6c\xe0' >t/x
 for i in {1..19}; do cat t/x t/x >t/y; mv t/y t/x; done
 { head -c 33 c.png; cat t/x; tail -c +34 c.png; } >texts.png; rm t/x
 exits 1 ingroup 256M scrubhidden -j 1 bomb.png m2.png
+errors "scrubhidden: bomb.png: image data larger than the header says"
 exits 1 ingroup 128M scrubhidden -j 1 wide.png m3.png
+errors "scrubhidden: wide.png: needs 169 MiB $needs 96 MiB $may"
 exits 1 ingroup 64M scrubhidden -j 1 texts.png m4.png
-errors "scrubhidden: bomb.png: image data larger than the header says" \
-    "scrubhidden: wide.png: needs 169 MiB $needs 96 MiB $may" \
-    "scrubhidden: texts.png: needs 152 MiB $needs 48 MiB $may"
+errors "scrubhidden: texts.png: needs 152 MiB $needs 48 MiB $may"
 exits 1 ingroup 256M bash -c 'stencilcrop <(cat s.png; head -c 400M /dev/zero) s.png new/' 2>e1
 exits 1 ingroup 256M unshare -m sh -c 'mount -t tmpfs t t && head -c 150M /dev/zero >t/fill &&
     exec scrubhidden sq.png m5.png' 2>e2

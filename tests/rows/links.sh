@@ -31,12 +31,14 @@ mkdir -m 1777 sh; mkdir -m 700 priv; cp c.png priv/secret.png; cp c.png sh/x.png
 ln -s ../dirty.png sh/s.png; ln -s ../priv sh/out; ln -s ../c.png sh/in.png; touch sh/t.png
 chmod 666 sh/t.png; chown -h 1 sh/s.png sh/out sh/in.png sh/t.png sh/x.png
 exits 1 stencilcrop c.png s.png sh/
+errors "stencilcrop: sh/s.png: $denied"
 exits 1 stencilcrop c.png s.png sh/out/
+errors "stencilcrop: sh/out/s.png: $denied"
 exits 1 stencilcrop sh/in.png s.png new/
+errors "stencilcrop: sh/in.png: $denied"
 exits 1 stencilcrop c.png t.png sh/
+errors "stencilcrop: sh/t.png: $denied"
 exits 1 scrubhidden sh/out/secret.png sh/x.png
-errors "stencilcrop: sh/s.png: $denied" "stencilcrop: sh/out/s.png: $denied" \
-    "stencilcrop: sh/in.png: $denied" "stencilcrop: sh/t.png: $denied" \
-    "scrubhidden: sh/out/secret.png: $denied"
+errors "scrubhidden: sh/out/secret.png: $denied"
 holds test "$(stat -c %u sh/x.png)" = 1
 changed sh/x.png

@@ -71,9 +71,10 @@ trace='strace -f -e trace=clone,clone3 -o /dev/stdout scrubhidden --check clean.
     grep -c clone'
 exits 0 sh -c "${trace/--check/-j 2 --check} >/dev/null"
 exits 1 sh -c "taskset -c 0 $trace"
+output 0
 exits 1 sh -c "echo \$\$ >$cpu/cgroup.procs && $trace"
+output 0
 rmdir "$cpu"
-output 0 0
 
 # Among the files ahead, the largest starts first: one worker reads it
 # before any other.

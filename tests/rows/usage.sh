@@ -10,18 +10,23 @@ full="standard output: No space left on device"
 # options, so that a name may start with "-".
 row UsageErrors
 exits 2 stencilcrop --box c.png s.png
+errors "$usage"
 exits 2 scrubhidden --jobs 1x dirty.png
+errors "$count: 1x" "$scrub"
 exits 2 scrubhidden -j 0 dirty.png
+errors "$count: 0" "$scrub"
 exits 2 scrubhidden dirty.png -j
+errors "$count: " "$scrub"
 exits 2 scrubhidden -check dirty.png
+errors "scrubhidden: unknown option: -check" "$scrub"
 exits 2 scrubhidden --CHECK dirty.png
+errors "scrubhidden: unknown option: --CHECK" "$scrub"
 exits 2 scrubhidden - dirty.png
+errors "scrubhidden: unknown option: -" "$scrub"
 exits 2 stencilcrop c.png s.png new/ --bx
+errors "stencilcrop: unknown option: --bx" "$usage"
 exits 2 stencilcrop --box c.png s*.png new/
-errors "$usage" "$count: 1x" "$scrub" "$count: 0" "$scrub" "$count: " "$scrub" \
-    "scrubhidden: unknown option: -check" "$scrub" "scrubhidden: unknown option: --CHECK" "$scrub" \
-    "scrubhidden: unknown option: -" "$scrub" "stencilcrop: unknown option: --bx" "$usage" \
-    "stencilcrop: more than three operands: a wildcard may have matched several files" "$usage"
+errors "stencilcrop: more than three operands: a wildcard may have matched several files" "$usage"
 exits 0 stencilcrop -- c.png s.png -a
 exits 0 scrubhidden -- --check dirty.png
 output

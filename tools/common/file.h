@@ -1,8 +1,20 @@
 #pragma once
 
 // Reading files, and writing them safely: the policy, written once for every
-// system on the primitives of file_system.h, beside the record of temporary
-// files that it keeps for a handler to clean up as the process ends.
+// system on the primitives of file_system.h, over the record of temporary
+// files (temporary_file.h). A rewrite, in the order of its calls:
+//
+//   SourceFile source;                        // the file's folder, held open
+//   OpenFile file;
+//   findForRewrite(path, source);             // walk to it as a write would
+//   openForRewrite(source, file);             // open it, noting what it is
+//   ... read file and make the new bytes ...
+//   Replacement replacement;
+//   replacement.beginRewrite(source, bytes);  // the new file, written beside it
+//   replacement.commit();                     // flushed, looked at, moved over
+//
+// Each call returns a Failure, and the next is made only after none; a
+// Replacement dropped before its commit removes its new file.
 //
 // Every write goes to a new file beside its target, which is given the
 // original's metadata, flushed to disk and only then moved over the target in
@@ -75,16 +87,10 @@ Failure openForRewrite(SourceFile& source, OpenFile& file);
 // since it was opened (see FileStatus::sameFileAndContents).
 Failure reopenIfChanged(SourceFile& source, OpenFile& file);
 
-// A write of a whole file, safely. The calling sequence:
-//
-//   Replacement replacement;
-//   Failure failure = replacement.beginRewrite(source, bytes); // or beginNewFile(path, bytes)
-//   // ... other work, while the temporary file waits, written, unflushed
-//   if (!failure.failed())
-//       failure = replacement.commit(); // flush, a last look, the move
-//
-// Whatever fails, the target is as it was; a replacement dropped before
-// its commit removes its temporary file, and one that a signal ends too.
+// A write of a whole file, in two halves, so that the slow flush can wait
+// on other work: a begin, then commit; whatever fails, the target is as it
+// was, and a replacement dropped before its commit, or ended by a signal,
+// removes its temporary file.
 //
 // beginNewFile writes bytes as the file at path. A regular file there is
 // replaced and its owner, group, mode, ACL and extended attributes are kept
