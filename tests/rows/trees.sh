@@ -98,12 +98,12 @@ row TreeSwappedMidWalk needs strace
 mkdir -p t/b s; cp c.png t/a.png; cp c.png t/b/x.png; cp c.png t/c.png; cp c.png s/y.png
 strace -qq -o ../trace -e trace=openat scrubhidden --check -j 1 -r t >/dev/null || true
 open=$(($(sed -n '/"b", .*O_DIRECTORY/q;p' ../trace | wc -l) + 1))
-(sleep 0.5 && mv t/b ../gone && ln -s ../s t/b) &
-exits 2 inject openat:delay_enter=2000000:when=$open scrubhidden --check -j 1 -r t
+(sleep 1.5 && mv t/b ../gone && ln -s ../s t/b) &
+exits 2 inject openat:delay_enter=4000000:when=$open scrubhidden --check -j 1 -r t
 output t/a.png t/c.png
 errors "scrubhidden: t/b: Not a directory"
-rm t/b; mkdir t/b; (sleep 0.5 && rmdir t/b) &
-exits 2 inject openat:delay_enter=2000000:when=$open scrubhidden --check -j 1 -r t
+rm t/b; mkdir t/b; (sleep 1.5 && rmdir t/b) &
+exits 2 inject openat:delay_enter=4000000:when=$open scrubhidden --check -j 1 -r t
 output t/a.png t/c.png
 errors "scrubhidden: t/b: No such file or directory"
 changed t/b t/b/x.png
