@@ -1,22 +1,18 @@
 #include "command_line.h"
 
-#include <algorithm>
-#include <cctype>
 #include <cstring>
+
+// What a POSIX system makes of a command line's words; Windows reads them
+// its own way (command_line_windows.cpp).
+
+#ifndef _WIN32
+const bool slashStartsOptions = false;
 
 size_t fileNameStart(const std::string& path)
 {
     const size_t separator = path.find_last_of("/\\");
-    // Only where a slash starts options is "C:" a drive.
-    const size_t drive = slashStartsOptions && path.size() >= 2 && path[1] == ':' &&
-                                 std::isalpha(static_cast<unsigned char>(path[0]))
-                             ? 2
-                             : 0;
-    return separator == std::string::npos ? drive : std::max(separator + 1, drive);
+    return separator == std::string::npos ? 0 : separator + 1;
 }
-
-#ifndef _WIN32
-const bool slashStartsOptions = false;
 
 std::string wildcardMatchingSeveral(const std::string&) { return std::string(); }
 

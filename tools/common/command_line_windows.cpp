@@ -153,6 +153,15 @@ std::vector<std::wstring> expand(const std::wstring& pattern)
 }
 } // namespace
 
+size_t fileNameStart(const std::string& path)
+{
+    const size_t separator = path.find_last_of("/\\");
+    const size_t drive =
+        path.size() >= 2 && path[1] == ':' && std::isalpha(static_cast<unsigned char>(path[0])) ? 2
+                                                                                                : 0;
+    return separator == std::string::npos ? drive : std::max(separator + 1, drive);
+}
+
 std::string wildcardMatchingSeveral(const std::string& arg) { return foundBy(arg); }
 
 std::vector<std::string> commandLineArguments()

@@ -103,8 +103,8 @@ TemporaryRecord& claimRecord()
 // so that it stays valid UTF-8.
 std::string temporaryName(const std::string& target)
 {
-    size_t keep = std::min<size_t>(target.size(),
-                                   sizeof TemporaryRecord::temporary - 3 - randomCharacters);
+    size_t keep =
+        std::min<size_t>(target.size(), sizeof TemporaryRecord::temporary - 3 - randomCharacters);
     while (keep > 0 && keep < target.size() &&
            (static_cast<unsigned char>(target[keep]) & 0xC0) == 0x80)
         --keep;

@@ -8,13 +8,13 @@
 #include <string>
 #include <vector>
 
+#include "command_line.h"
 #include "console.h"
+#include "file_source.h"
 #include "image.h"
 #include "machine.h"
 #include "options.h"
-#include "file_source.h"
 #include "ordered_pool.h"
-#include "command_line.h"
 #include "process.h"
 #include "progress.h"
 #include "quote.h"
@@ -97,7 +97,6 @@ int main(int argc, char** argv)
     bool nulls = false;
     bool optionsEnded = false;
     // What was done, for a console window that closes as the tool ends.
-    size_t skipped = 0;
     size_t counts[3] = {};
     size_t jobs = std::min(processorsGranted(), maxJobs);
     uint64_t budget = 0;
@@ -197,7 +196,6 @@ int main(int argc, char** argv)
     };
     pool.tick = [&](size_t done) { progress.update(done, total); };
     runOrdered(limits, pool);
-    skipped = source.skipped;
     progress.clear();
     if (ownsConsoleWindow())
         writeText(stdout, std::string(tool) + ": " +
@@ -205,7 +203,7 @@ int main(int argc, char** argv)
                               (check ? " hiding colour, " : " rewritten, ") +
                               std::to_string(counts[size_t(Outcome::clean)]) + " clean, " +
                               std::to_string(counts[size_t(Outcome::failed)]) + " failed, " +
-                              std::to_string(skipped) + " skipped\n");
+                              std::to_string(source.skipped) + " skipped\n");
     if (!check)
         return failed ? 1 : 0;
     // A list that never arrived must not pass for an empty one.
