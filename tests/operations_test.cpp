@@ -325,6 +325,42 @@ TEST(Operations, NeedCountsWhatChunksInflateTo)
     }
 }
 
+// What a file needs, rewritten and checked, by the model that README's
+// "Memory" gives and make bench holds against the peak: a table of kinds,
+// so that a change to any term shows. The last has more chunks than any
+// picture, each of which is taken to be kept as text.
+TEST(Operations, NeedOfEachKind)
+{
+    Bytes chunks = bytesOf(corpus + "basn0g08.png");
+    chunks.resize(33);
+    for (int i = 0; i <= 1 << 20; ++i)
+        chunks.insert(chunks.end(), {0, 0, 0, 0, 'a', 'b', 'c', 'd', 0, 0, 0, 0});
+    // Passes of other widths and heights than the 32 of the corpus, in
+    // 16-bit RGBA, whose image data outweigh its pixels.
+    Bytes odd;
+    lodepng::State state;
+    state.info_png.interlace_method = 1;
+    state.encoder.auto_convert = 0;
+    state.info_raw.bitdepth = state.info_png.color.bitdepth = 16;
+    ASSERT_EQ(lodepng::encode(odd, Bytes(37 * 38 * 8, 0x80), 37, 38, state), 0u);
+    const struct {
+        const char* name;
+        Bytes png;
+        uint64_t rewritten, checked;
+    } kinds[] = {{"grey", bytesOf(corpus + "basn0g08.png"), 1057827, 1056906},
+                 {"RGB, 16-bit", bytesOf(corpus + "basn2c16.png"), 1061532, 1061532},
+                 {"palette", bytesOf(corpus + "basn3p08.png"), 1061271, 1058054},
+                 {"RGBA, 16-bit", bytesOf(corpus + "basn6a16.png"), 1071894, 1071894},
+                 {"interlaced", bytesOf(corpus + "ibasn6a08.png"), 1062526, 1057566},
+                 {"interlaced grey, 16-bit", bytesOf(corpus + "ibasn0g16.png"), 1062331, 1057042},
+                 {"interlaced, 37x38", odd, 1071602, 1071602},
+                 {"a million chunks", chunks, 38831308, 26241498}};
+    for (const auto& kind : kinds) {
+        EXPECT_EQ(pngNeed(kind.png, true), kind.rewritten) << kind.name << ", rewritten";
+        EXPECT_EQ(pngNeed(kind.png, false), kind.checked) << kind.name << ", checked";
+    }
+}
+
 // A worker's image holds nothing of a file once it is done, such as its
 // text, which no need counts while the next file waits.
 TEST(Operations, NothingKeptBetweenFiles)

@@ -17,11 +17,14 @@ tree() {
 }
 
 row TreeOrder
-tree; found t ! -name clean.png
+tree; found t ! -name clean.png; mkdir 'b\'; cp c.png 'b\/x.png'
 exits 1 scrubhidden --check -z -r t
 output -z "${files[@]}"
 exits 1 scrubhidden --check -z -j 8 --recursive t/
 output -z "${files[@]}"
+# A backslash ends no folder name here.
+exits 1 scrubhidden --check -r 'b\'
+output '"b\\/x.png"'
 exits 0 scrubhidden -r -j 8 t
 changed t/a.png t/a/x.png t/a-b/y.png t/a0.png "t/n?l/$ff.png" t/d.png/e/z.png
 
