@@ -70,11 +70,15 @@ cpu=/sys/fs/cgroup/cpu/pngtools-row-$$; mkdir "$cpu"; echo 50000 >"$cpu/cpu.cfs_
 trace='strace -f -e trace=clone,clone3 -o /dev/stdout scrubhidden --check clean.png ftbbn0g01.png |
     grep -c clone'
 exits 0 sh -c "${trace/--check/-j 2 --check} >/dev/null"
+for i in $(seq 12); do cp clean.png k$i.png; done
+exits 0 sh -c "${trace/--check clean.png ftbbn0g01.png/--check -j 10 k*.png}"
+output 10
 exits 1 sh -c "taskset -c 0 $trace"
 output 0
 exits 1 sh -c "echo \$\$ >$cpu/cgroup.procs && $trace"
 output 0
 rmdir "$cpu"
+changed k*.png
 
 # Among the files ahead, the largest starts first: one worker reads it
 # before any other.
@@ -93,7 +97,7 @@ changed s?.png z.png
 # it is written.
 row Progress needs strace
 for i in 1 2 3 4 5 6; do cp c.png h$i.png; done
-for i in $(seq -w 12); do cp c.png q$i.png; done
+for i in $(seq -w 12); do cp c.png q$i.png; done; mkdir tree && cp q*.png tree
 slow="strace -f -qq -o /dev/null -e inject=fsync:delay_enter=1000000"
 exits 1 script -qec "$slow scrubhidden -j 1 h1.png h2.png h3.png h4.png bad.png h5.png h6.png" \
     /dev/null
@@ -102,9 +106,11 @@ holds grep -axq ' *scrubhidden: bad.png: not a PNG file' <(tr '\r' '\n' <out)
 slow="strace -f -qq -o /dev/null -e inject=openat:delay_enter=100000"
 exits 1 script -qec "$slow scrubhidden --check -j 1 q*.png" /dev/null >list
 exits 1 script -qec "$slow scrubhidden --check -z -j 1 q*.png" /dev/null >nulls
+exits 1 script -qec "$slow scrubhidden --check -j 1 -r tree" /dev/null >walked
 holds grep -aq 'of 12 files' list
+holds grep -aq 'scrubhidden: [0-9]* files, [0-9]* files/s' walked
 holds test "$(tr '\r' '\n' <list | grep -acx "q[0-9]*.png")" = 12
 holds ! grep -aq files/s nulls
 exits 1 inject fsync:delay_enter=1200000 scrubhidden -j 1 c.png bad.png
 errors "scrubhidden: bad.png: not a PNG file"
-changed h*.png c.png list nulls
+changed h*.png c.png list nulls walked
