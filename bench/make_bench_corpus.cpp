@@ -165,7 +165,7 @@ int main(int argc, char** argv)
             image.pixels.assign(image.pixelBytes(), 0);
             const auto write = [&](const char* set) {
                 const std::string path = dir + set + name;
-                return succeeded(image.save(path), tool, path.c_str());
+                return succeededElseReported(image.save(path), tool, path.c_str());
             };
             bool written = true;
             if (batch.kind == sprites) {
