@@ -1,9 +1,8 @@
-# Runs the row ROW_NAME of the group file ROW_GROUP (tests/rows/*.sh) in a
-# folder of its own, which it fills with sample files; TOOLS, CORPUS and
-# CRAFTED name the folders of the tools and of the test files. That folder
-# lies in another of its own under /tmp, which another user can reach and
-# the row may use too (../bin, ../sh), and both are removed after, whatever
-# the row left in them.
+# Runs the row ROW_NAME of the group file ROW_GROUP (tests/rows/*.sh) in the
+# current folder, which it fills with sample files; TOOLS, CORPUS and
+# CRAFTED name the folders of the tools and of the test files. row_folder
+# makes that folder, in one of its own under /tmp that the row may use too
+# (../bin, ../sh), and removes both after.
 #
 # A row is plain bash: its lines, from `row NAME` to the next `row`, run after
 # the lines above the group's first row. It sets up, runs commands with
@@ -13,14 +12,6 @@
 # is left on standard error that no `errors` line took, and, unless a
 # `changed` or `unchanged` line said otherwise, that no file was made,
 # changed or removed. Exit status: 0 passed, 1 failed, 77 skipped.
-if [[ ! -v ROW_FOLDER ]]; then
-    export ROW_FOLDER && ROW_FOLDER=$(mktemp -d /tmp/pngtools-row-XXXXXX) &&
-        chmod 755 "$ROW_FOLDER" && mkdir "$ROW_FOLDER/$ROW_NAME" || exit 2
-    (cd "$ROW_FOLDER/$ROW_NAME" && exec bash "${BASH_SOURCE[0]}")
-    status=$?
-    rm -rf -- "$ROW_FOLDER"
-    exit $status
-fi
 PATH=$TOOLS:$PATH
 declare -A taken=([out]=0 [err]=0)
 
