@@ -22,8 +22,6 @@ bool hasPngExtension(const char* path)
     return dot != nullptr && std::strcmp(dot, ".png") == 0;
 }
 
-bool isPngName(const std::string& name)
-{
-    return name.size() >= 4 && name.compare(name.size() - 4, 4, ".png") == 0;
-}
+// A name holds no folder part for the last dot to lie in.
+bool isPngName(const std::string& name) { return hasPngExtension(name.c_str()); }
 #endif

@@ -73,10 +73,21 @@ bool FileSource::take(const std::string& text, FoundFile& found)
         if (failure.kind != Failure::Kind::notFolder && !hasPngExtension(text.c_str()))
             return found.failure = failure.reason(), true;
     }
-    if (hasPngExtension(text.c_str()))
+    // Operands alone were kept or dropped before the run.
+    if ((!recursive && list.empty()) || hasPngExtension(text.c_str()))
         return true;
     ++skipped;
     return false;
+}
+
+size_t FileSource::keepPngOperands()
+{
+    const auto dropped =
+        std::remove_if(operands.begin(), operands.end(),
+                       [](const std::string& arg) { return !hasPngExtension(arg.c_str()); });
+    skipped += size_t(operands.end() - dropped);
+    operands.erase(dropped, operands.end());
+    return operands.size();
 }
 
 bool FileSource::next(FoundFile& found)

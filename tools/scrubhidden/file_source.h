@@ -21,6 +21,11 @@ struct FileSource {
     // Names passed over, as neither PNG files nor folders walked.
     size_t skipped = 0;
 
+    // Where every file is an operand, as without a list or recursive: drops
+    // the operands that name no PNG file, counting them skipped, and
+    // returns how many files are left, which next then takes as they are.
+    size_t keepPngOperands();
+
     // The next file, or the next failure to report in its place: a list or
     // a folder that cannot be read, an empty name in a list (with no path).
     bool next(FoundFile& found);

@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "command_line.h"
 #include "console.h"
 #include "file_source.h"
 #include "image.h"
@@ -151,11 +150,7 @@ int main(int argc, char** argv)
     bool hidden = false;
     // Counted where every file is named on the command line, for the
     // progress line; a list or a walk tells no total before its end.
-    size_t total = 0;
-    if (!listGiven && !source.recursive)
-        total = size_t(
-            std::count_if(source.operands.begin(), source.operands.end(),
-                          [](const std::string& arg) { return hasPngExtension(arg.c_str()); }));
+    const size_t total = listGiven || source.recursive ? 0 : source.keepPngOperands();
     // One image for each worker, so that its pixel buffer is reused.
     std::vector<Image> images(
         listGiven || source.recursive ? jobs : std::min(jobs, std::max<size_t>(total, 1)));
