@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <csignal>
 #include <cstring>
 #include <iterator>
@@ -127,12 +128,10 @@ Failure follow(Handle& folder, const std::string& name, const struct statx& link
         return lastError();
     if (othersInShared(here, link.stx_uid))
         return Failure::of(Failure::Kind::denied);
-    // Links in /proc state no size.
-    std::string target(std::max<size_t>(link.stx_size, 255) + 1, '\0');
-    ssize_t length;
-    while ((length = ::readlinkat(folder.native, name.c_str(), &target[0], target.size())) ==
-           ssize_t(target.size()))
-        target.resize(target.size() * 2);
+    // Linux keeps a link's text shorter than PATH_MAX, so this never cuts
+    // it, even where the link was replaced since its size was read.
+    std::string target(PATH_MAX, '\0');
+    const ssize_t length = ::readlinkat(folder.native, name.c_str(), &target[0], target.size());
     if (length < 0)
         return lastError();
     if (length == 0)
