@@ -92,8 +92,8 @@ Failure readUpTo(OpenFile& file, std::vector<unsigned char>& bytes, size_t size)
     // allowed for.
     std::vector<std::vector<unsigned char>> blocks;
     size_t total = bytes.size();
-    for (size_t block = 1 << 16; !failure.failed() && !ended && total < size;
-         block = std::min<size_t>(block * 2, 1 << 23)) {
+    for (size_t block = readBlock; !failure.failed() && !ended && total < size;
+         block = std::min(block * 2, largestReadBlock)) {
         blocks.emplace_back(std::min(block, size - total));
         failure = fill(file, blocks.back(), 0, ended);
         total += blocks.back().size();

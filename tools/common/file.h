@@ -51,6 +51,12 @@ Failure openToRead(const std::string& path, OpenFile& file);
 // ends; bytes keeps what it held. On failure bytes is emptied.
 Failure readUpTo(OpenFile& file, std::vector<unsigned char>& bytes, size_t size);
 
+// A stream of unknown length is read in blocks of readBlock bytes, growing
+// to largestReadBlock: few calls for a long one, little room unused where it
+// ends.
+constexpr size_t readBlock = size_t(1) << 16;
+constexpr size_t largestReadBlock = size_t(1) << 23;
+
 // What names a file, for telling whether two names mean one file: a device
 // and a number on it, and a name in that folder, or no name for the file
 // itself.

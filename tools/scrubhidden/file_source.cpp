@@ -5,10 +5,6 @@
 #include "command_line.h"
 #include "quote.h"
 
-namespace {
-const size_t listBlock = 1 << 16;
-}
-
 bool FileSource::nextName(std::string& name, FoundFile& found)
 {
     found = FoundFile();
@@ -43,8 +39,8 @@ bool FileSource::nextName(std::string& name, FoundFile& found)
         used = 0;
         const size_t held = pending.size();
         size_t done = 0;
-        pending.resize(held + listBlock);
-        failure = readSome(listFile.handle, pending.data() + held, listBlock, done);
+        pending.resize(held + readBlock);
+        failure = readSome(listFile.handle, pending.data() + held, readBlock, done);
         pending.resize(held + done);
         if (!failure.failed() && done > 0)
             continue;
