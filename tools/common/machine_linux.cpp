@@ -13,6 +13,8 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include "left_after.h"
+
 namespace {
 const uint64_t unlimited = std::numeric_limits<uint64_t>::max();
 
@@ -102,8 +104,7 @@ uint64_t memoryGranted(size_t threads)
         const uint64_t pages = numberIn("/proc/self/statm"),
                        mapped = (pages == unlimited ? 0 : pages * pageSize()) +
                                 threads * threadAddressSpace;
-        granted =
-            std::min<uint64_t>(granted, space.rlim_cur > mapped ? space.rlim_cur - mapped : 0);
+        granted = std::min<uint64_t>(granted, leftAfter<uint64_t>(space.rlim_cur, mapped));
     }
     return granted;
 }
@@ -131,9 +132,9 @@ uint64_t memoryLeftInGroups()
     // What this process holds of its own is no other's: its resident pages
     // less those shared with files, which the file cache counts.
     std::ifstream statm("/proc/self/statm");
-    uint64_t size = 0, resident = 0, shared = 0;
+    uint64_t size{}, resident{}, shared{};
     statm >> size >> resident >> shared;
-    const uint64_t own = resident > shared ? (resident - shared) * pageSize() : 0;
+    const uint64_t own = leftAfter(resident, shared) * pageSize();
     for (const Group& group : groups) {
         // The file cache, active or not, is given back as soon as the group
         // is short, though the kubelet counts the active part: this tool's
@@ -147,8 +148,8 @@ uint64_t memoryLeftInGroups()
         const uint64_t limit = numberIn(group.limit), usage = numberIn(group.usage);
         if (limit == unlimited || usage == unlimited)
             continue;
-        const uint64_t held = usage > cache + own ? usage - cache - own : 0;
-        left = std::min(left, limit > held ? limit - held : 0);
+        const uint64_t held = leftAfter(usage, cache + own);
+        left = std::min(left, leftAfter(limit, held));
     }
     return left;
 }
@@ -165,6 +166,5 @@ size_t descriptorsLeft()
         closedir(folder);
     }
     // ".", ".." and the folder itself are no descriptors of the process's.
-    open = open > 3 ? open - 3 : 0;
-    return files.rlim_cur > open ? size_t(files.rlim_cur - open) : 0;
+    return size_t(leftAfter<uint64_t>(files.rlim_cur, leftAfter<size_t>(open, 3)));
 }

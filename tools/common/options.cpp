@@ -33,14 +33,14 @@ std::string optionIn(const std::string& arg)
     return (word.size() == 1 || jobs ? "-" : "--") + word;
 }
 
-int answerInfoOption(const std::string& option, const char* tool, const char* help)
+std::optional<int> answerInfoOption(const std::string& option, const char* tool, const char* help)
 {
     if (option == "--help" || option == "-h")
         writeText(stdout, help);
     else if (option == "--version")
         writeText(stdout, std::string(tool) + " " + PNGTOOLS_VERSION + "\n");
     else
-        return -1;
+        return std::nullopt;
     return standardOutputWritten(tool) ? 0 : 1;
 }
 

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,10 +23,10 @@ std::string optionIn(const std::string& arg);
 
 // Answers the options every tool shares, as optionIn spells them: "--help"
 // and "-h" print help, and "--version" the tool's name and version, to
-// standard output. Returns -1 when option is neither; else the exit status:
-// 0 once printed, 1 when standard output would not take the text (said on
-// standard error).
-int answerInfoOption(const std::string& option, const char* tool, const char* help);
+// standard output. Returns nothing when option is neither; else the exit
+// status: 0 once printed, 1 when standard output would not take the text
+// (said on standard error).
+std::optional<int> answerInfoOption(const std::string& option, const char* tool, const char* help);
 
 // Says "tool: reason", unless reason is empty, and then the usage line, the
 // first line of help, on standard error; returns 2, the status of a usage

@@ -11,6 +11,7 @@
 #include "console.h"
 #include "file_source.h"
 #include "image.h"
+#include "left_after.h"
 #include "machine.h"
 #include "options.h"
 #include "ordered_pool.h"
@@ -64,8 +65,7 @@ size_t windowFor(size_t jobs, size_t depth)
 {
     const size_t left = descriptorsLeft(), spare = 4 * jobs + 8 + depth;
     const size_t each = depth > 0 ? 3 : 2;
-    return std::max<size_t>(1,
-                            std::min(maxFilesUnderWay, left > spare ? (left - spare) / each : 0));
+    return std::max<size_t>(1, std::min(maxFilesUnderWay, leftAfter(left, spare) / each));
 }
 
 // How deep a walk may go, holding a folder open at each level: a quarter
@@ -129,8 +129,8 @@ int main(int argc, char** argv)
                 return usageError(
                     tool, "the job count must be a whole number from 1: " + quotedName(value),
                     help);
-        } else if (const int status = answerInfoOption(option, tool, help); status >= 0) {
-            return status;
+        } else if (const auto status = answerInfoOption(option, tool, help)) {
+            return *status;
         } else {
             return usageError(tool, "unknown option: " + quotedName(arg), help);
         }
@@ -144,7 +144,7 @@ int main(int argc, char** argv)
                           help);
     // Run from Explorer with nothing dropped on it, the tool says how it is used.
     if (args.size() == 1 && ownsConsoleWindow())
-        return answerInfoOption("--help", tool, help);
+        return *answerInfoOption("--help", tool, help);
 
     bool failed = false;
     bool hidden = false;

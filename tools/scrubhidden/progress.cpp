@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "console.h"
+#include "left_after.h"
 
 Progress::Progress(const char* tool, bool wanted)
     : tool(tool)
@@ -23,8 +24,7 @@ void Progress::update(size_t done, size_t total)
                   of.c_str(), done / seconds);
     const std::string text = line;
     // Spaces wipe what a longer line before left; no terminal escape is needed.
-    writeText(stderr,
-              "\r" + text + std::string(shown > text.size() ? shown - text.size() : 0, ' '));
+    writeText(stderr, "\r" + text + std::string(leftAfter(shown, text.size()), ' '));
     std::fflush(stderr);
     shown = text.size();
 }

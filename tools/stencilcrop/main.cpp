@@ -11,6 +11,7 @@
 #include "command_line.h"
 #include "console.h"
 #include "image.h"
+#include "left_after.h"
 #include "machine.h"
 #include "options.h"
 #include "process.h"
@@ -80,8 +81,8 @@ int main(int argc, char** argv)
         } else if (takesValue(option, "--memory", args, i, value)) {
             if (const std::string bad = readMemorySize(value, budget); !bad.empty())
                 return usageError(tool, bad, help);
-        } else if (const int status = answerInfoOption(option, tool, help); status >= 0) {
-            return status;
+        } else if (const auto status = answerInfoOption(option, tool, help)) {
+            return *status;
         } else {
             return usageError(tool, "unknown option: " + quotedName(args[i]), help);
         }
@@ -125,9 +126,8 @@ int main(int argc, char** argv)
         current = stencilPath;
         colourNeed = colourLoaded ? colourNeed : 0;
         const bool stencilLoaded = succeededElseReported(
-            within(stencil.load(stencilPath, limit > colourNeed ? limit - colourNeed : 0),
-                   colourNeed),
-            tool, stencilPath);
+            within(stencil.load(stencilPath, leftAfter(limit, colourNeed)), colourNeed), tool,
+            stencilPath);
         if (!colourLoaded || !stencilLoaded)
             return 1;
 
