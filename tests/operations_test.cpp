@@ -290,8 +290,8 @@ TEST(Operations, NamesQuotedOnlyWhenTheyWouldReadBackWrong)
     // clang-format off
     const std::pair<std::string, std::string> rows[] = {{"", ""},
         {" ~/é😀\xf4\x8f\xbf\xbf.png", " ~/é😀\xf4\x8f\xbf\xbf.png"},
-        {"\x80\xc2\x85\xc2\xa0\xed\xa0\x80\xc0\xaf",
-            R"("\200\302\205)" "\xc2\xa0" R"(\355\240\200\300\257")"},
+        {"\x80\xc2\x80\xc2\x9f\xc2\xa0\xed\xa0\x80\xc0\xaf",
+            R"("\200\302\200\302\237)" "\xc2\xa0" R"(\355\240\200\300\257")"},
         {"\a\b\t\n\v\f\r", R"("\a\b\t\n\v\f\r")"}, {"a\"b\\", R"("a\"b\\")"},
         {std::string("\0\x01\x06\x0e\x1b\x1f\x7f", 7), R"("\000\001\006\016\033\037\177")"}};
     // clang-format on
@@ -359,6 +359,35 @@ TEST(Operations, NeedOfEachKind)
         EXPECT_EQ(pngNeed(kind.png, true), kind.rewritten) << kind.name << ", rewritten";
         EXPECT_EQ(pngNeed(kind.png, false), kind.checked) << kind.name << ", checked";
     }
+}
+
+// The image data's size against libpng's own count of rows and passes, at
+// every size up to 17 by 17, so that each pass begins and ends at every
+// offset, and at every number of bits a pixel.
+TEST(Operations, ImageDataSizeAsLibpngCounts)
+{
+    for (const unsigned bits : {1, 2, 4, 8, 16, 24, 32, 48, 64})
+        for (png_uint_32 width = 1; width <= 17; ++width)
+            for (png_uint_32 height = 1; height <= 17; ++height) {
+                const auto rowBytes = [bits](png_uint_32 columns) {
+                    return (size_t(columns) * bits + 7) / 8;
+                };
+                double passes = 0;
+                for (int pass = 0; pass < 7; ++pass) {
+                    const png_uint_32 columns = PNG_PASS_COLS(width, pass);
+                    passes +=
+                        columns == 0 ? 0 : PNG_PASS_ROWS(height, pass) * (1.0 + rowBytes(columns));
+                }
+                const double plain = height * (1.0 + rowBytes(width));
+                if (imageDataSize(width, height, bits, false) != plain ||
+                    imageDataSize(width, height, bits, true) != passes) {
+                    ADD_FAILURE() << width << "x" << height << ", " << bits
+                                  << " bits: " << imageDataSize(width, height, bits, false)
+                                  << " for " << plain << ", interlaced "
+                                  << imageDataSize(width, height, bits, true) << " for " << passes;
+                    return;
+                }
+            }
 }
 
 // A worker's image holds nothing of a file once it is done, such as its

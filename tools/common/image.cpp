@@ -90,26 +90,6 @@ void clear(Image& image)
 // The signature and the header chunk, which tell a PNG file from others.
 const size_t headSize = 33;
 
-// The bytes that the image data of a header of this size inflate to: each
-// row with its filter byte, and with interlacing each row of each of the
-// seven passes, which are empty where the image is too small for them.
-double imageDataSize(double width, double height, double bits, bool interlaced)
-{
-    const auto rows = [bits](double columns, double count) {
-        return columns == 0 ? 0 : count * (1 + std::ceil(columns * bits / 8));
-    };
-    if (!interlaced)
-        return rows(width, height);
-    // Each pass's first column and row, and its steps across and down.
-    const double passes[7][4] = {{0, 0, 8, 8}, {4, 0, 8, 8}, {0, 4, 4, 8}, {2, 0, 4, 4},
-                                 {0, 2, 2, 4}, {1, 0, 2, 2}, {0, 1, 1, 2}};
-    double size = 0;
-    for (const auto& [x, y, across, down] : passes)
-        size += rows(std::ceil(std::max(0.0, width - x) / across),
-                     std::ceil(std::max(0.0, height - y) / down));
-    return size;
-}
-
 // What each chunk the decoder keeps in a list costs beyond its bytes, as
 // read (its key and text each in a block of their own, and its place in the
 // list) and again as the encoder copies the list and writes the chunk anew.
@@ -128,10 +108,11 @@ template <typename Read> uint64_t needOf(uint64_t size, bool encoding, Read read
     if (read(0, head.data(), headSize) < headSize || !startsLikePng(head) ||
         bigEndian(&head[12]) != 0x49484452)
         return size;
-    // Bits per pixel, from the colour type's channels and the bit depth.
-    const unsigned channels[7] = {1, 0, 3, 1, 2, 0, 4};
+    // Bits per pixel, as the codec counts them: none for a colour type it
+    // does not know, which it refuses before it holds anything.
+    const LodePNGColorMode mode = lodepng_color_mode_make(LodePNGColorType(head[25]), head[24]);
     const double width = bigEndian(&head[16]), height = bigEndian(&head[20]);
-    const double bits = (head[25] < 7 ? channels[head[25]] : 4) * double(head[24]);
+    const double bits = lodepng_get_bpp(&mode);
     // The text and profiles that the codec keeps: plain text as long as it
     // is, compressed text and profiles as they inflate, to at most 1032
     // times their length and to no more than the codec's limit for each.
@@ -186,6 +167,23 @@ template <typename Read> uint64_t needOf(uint64_t size, bool encoding, Read read
     return need >= 1.8e19 ? UINT64_MAX : uint64_t(need);
 }
 } // namespace
+
+double imageDataSize(double width, double height, double bits, bool interlaced)
+{
+    const auto rows = [bits](double columns, double count) {
+        return columns == 0 ? 0 : count * (1 + std::ceil(columns * bits / 8));
+    };
+    if (!interlaced)
+        return rows(width, height);
+    // Each pass's first column and row, and its steps across and down.
+    const double passes[7][4] = {{0, 0, 8, 8}, {4, 0, 8, 8}, {0, 4, 4, 8}, {2, 0, 4, 4},
+                                 {0, 2, 2, 4}, {1, 0, 2, 2}, {0, 1, 1, 2}};
+    double size = 0;
+    for (const auto& [x, y, across, down] : passes)
+        size += rows(std::ceil(std::max(0.0, width - x) / across),
+                     std::ceil(std::max(0.0, height - y) / down));
+    return size;
+}
 
 uint64_t pngNeed(const std::vector<unsigned char>& png, bool encoding)
 {
