@@ -48,6 +48,8 @@ errors "stencilcrop: large.png: out of memory"
 exits 1 prlimit --as=204800000 stencilcrop /dev/zero s.png new/
 errors "stencilcrop: /dev/zero: not a PNG file"
 cp "$CRAFTED/16384-square-hides-colour.png" big.png
+exits 1 prlimit --as=$((600 << 20)) scrubhidden --memory 8G big.png
+errors "scrubhidden: big.png: out of memory"
 exits 1 prlimit --as=$((600 << 20)) scrubhidden big.png 2>as.txt
 holds grep -Eqx "scrubhidden: big.png: needs 2.0 GiB $needs 4[0-4][0-9] MiB $may" as.txt
 for i in 1 2 3 4 5 6 7 8; do cp "$CRAFTED/4096-square-hides-colour.png" q$i.png; done
@@ -76,6 +78,8 @@ exits 2 scrubhidden --memory 12X dirty.png
 errors "scrubhidden: $size: 12X" "$scrub"
 exits 2 stencilcrop --memory 1.5.G c.png s.png new/
 errors "stencilcrop: $size: 1.5.G" "$crop"
+exits 2 stencilcrop --memory +2M c.png s.png new/
+errors "stencilcrop: $size: +2M" "$crop"
 exits 2 scrubhidden dirty.png --memory
 errors "scrubhidden: $size: " "$scrub"
 huge=1$(printf '0%.0s' $(seq 320)) tiny=0.$(printf '0%.0s' $(seq 330))1

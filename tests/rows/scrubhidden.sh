@@ -62,34 +62,28 @@ holds diff -r w1 w10
 holds grep -q missing.png w1/e
 changed w1/o w1/e w10/o w10/e $(sed 's|^|w1/|' w1/o) $(sed 's|^|w10/|' w1/o)
 
-# Jobs follow the processors granted: a check of two files under an
-# affinity of one processor, or within a CPU quota of one, starts no thread
-# (grep finds no clone, and fails), where two jobs asked for start some.
+# Jobs follow the processors granted: ten jobs asked for start ten threads,
+# where an affinity of one processor, or a CPU quota of one, starts none.
 row ProcessorsGranted needs strace cgroups
 cpu=/sys/fs/cgroup/cpu/pngtools-row-$$; mkdir "$cpu"; echo 50000 >"$cpu/cpu.cfs_quota_us"
-trace='strace -f -e trace=clone,clone3 -o /dev/stdout scrubhidden --check clean.png ftbbn0g01.png |
-    grep -c clone'
-exits 0 sh -c "${trace/--check/-j 2 --check} >/dev/null"
 for i in $(seq 12); do cp clean.png k$i.png; done
-exits 0 sh -c "${trace/--check clean.png ftbbn0g01.png/--check -j 10 k*.png}"
+threads() { strace -f -qq -e trace=clone,clone3 -o /dev/stdout "$@" | grep -c clone; }
+exits 0 threads scrubhidden -j 10 --check k*.png
 output 10
-exits 1 sh -c "taskset -c 0 $trace"
+exits 1 threads taskset -c 0 scrubhidden --check clean.png ftbbn0g01.png
 output 0
-exits 1 sh -c "echo \$\$ >$cpu/cgroup.procs && $trace"
+exits 1 threads sh -c 'echo $$ >"$0/cgroup.procs" && exec scrubhidden --check k1.png k2.png' "$cpu"
 output 0
 rmdir "$cpu"
-changed k*.png
 
 # Among the files ahead, the largest starts first: one worker reads it
-# before any other.
+# before any other, and the rest in turn.
 row BiggestFirst needs strace
-for i in 1 2 3 4 5 6; do cp c.png s$i.png; done; cp ibasn6a16.png z.png
-exits 0 sh -c 'strace -f -e trace=openat,read -o /dev/stdout scrubhidden -j 1 s?.png z.png |
-    awk '\''
-    /openat.*png"/ { match($0, /"[^"]*"/); files[$NF] = substr($0, RSTART + 1, RLENGTH - 2) }
-    /read\([0-9]+, "\\211PNG/ && !done++ { split($0, call, /[(,]/); print files[call[2]] }'\'
-output z.png
-changed s?.png z.png
+for i in 1 2 3; do cp c.png s$i.png; done; cp ibasn6a16.png z.png
+exits 0 strace -f -y -qq -e trace=read -o trace scrubhidden -j 1 s?.png z.png
+exits 0 sed -n 's|.*/\(.*\)>, "\\211PNG.*|\1|p' trace
+output z.png s1.png s2.png s3.png
+changed s?.png z.png trace
 
 # On a terminal, a long batch shows how far it is, and each message and
 # each name of a check's list clears that line first; names ended by NUL,
