@@ -70,8 +70,10 @@ struct FileStatus {
     uint64_t device = 0;
     uint64_t file = 0;
     uint64_t size = 0;
-    int64_t modified = 0;
-    int64_t changed = 0;
+    // Times as the system gives them: seconds and nanoseconds on Linux,
+    // 100-nanosecond ticks and 0 on Windows.
+    std::pair<int64_t, int64_t> modified;
+    std::pair<int64_t, int64_t> changed;
     // The caller may not write it.
     bool readOnly = false;
     // It can be neither replaced nor removed.

@@ -62,8 +62,8 @@ void describe(const struct statx& info, FileStatus& status)
     status.device = makedev(info.stx_dev_major, info.stx_dev_minor);
     status.file = info.stx_ino;
     status.size = info.stx_size;
-    status.modified = int64_t(info.stx_mtime.tv_sec) * 1000000000 + info.stx_mtime.tv_nsec;
-    status.changed = int64_t(info.stx_ctime.tv_sec) * 1000000000 + info.stx_ctime.tv_nsec;
+    status.modified = {info.stx_mtime.tv_sec, info.stx_mtime.tv_nsec};
+    status.changed = {info.stx_ctime.tv_sec, info.stx_ctime.tv_nsec};
     const uint64_t fixedAttributes = STATX_ATTR_APPEND | STATX_ATTR_IMMUTABLE;
     status.appendOnlyOrImmutable =
         (info.stx_attributes & info.stx_attributes_mask & fixedAttributes) != 0;

@@ -253,8 +253,8 @@ Failure statusOf(const Handle& file, FileStatus& status)
     status.device = information.dwVolumeSerialNumber;
     status.file = (uint64_t(information.nFileIndexHigh) << 32) | information.nFileIndexLow;
     status.size = (uint64_t(information.nFileSizeHigh) << 32) | information.nFileSizeLow;
-    status.modified = basic.LastWriteTime.QuadPart;
-    status.changed = basic.ChangeTime.QuadPart;
+    status.modified = {basic.LastWriteTime.QuadPart, 0};
+    status.changed = {basic.ChangeTime.QuadPart, 0};
     status.readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
     return Failure();
 }
