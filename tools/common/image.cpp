@@ -251,7 +251,7 @@ Failure Image::decode(const std::vector<unsigned char>& png)
         return Failure::of(Failure::Kind::animated);
     // The buffer is kept for files of the same size or smaller, but not
     // alongside a larger one: holding both would only raise the peak.
-    if (inspected && size_t(decodedWidth) * decodedHeight * 4 > pixels.capacity())
+    if (inspected && pixelBytesOf(decodedWidth, decodedHeight) > pixels.capacity())
         std::vector<unsigned char>().swap(pixels);
     // Image data that inflate past what the header implies are refused as
     // soon as they do, rather than once the codec holds all of them, which

@@ -30,7 +30,9 @@ struct Image {
     Image(const Image&) = delete;
     Image& operator=(const Image&) = delete;
 
-    size_t pixelBytes() const { return size_t(width) * height * 4; }
+    // The bytes of the pixels of an image this size, four a pixel.
+    static size_t pixelBytesOf(size_t width, size_t height) { return width * height * 4; }
+    size_t pixelBytes() const { return pixelBytesOf(width, height); }
 
     // Reads the PNG file at path (see readPng) and decodes it, unless its
     // need (see pngNeed) is more than limit. On failure the image is empty.
