@@ -159,12 +159,13 @@ size_t descriptorsLeft()
     rlimit files;
     if (getrlimit(RLIMIT_NOFILE, &files) != 0 || files.rlim_cur == RLIM_INFINITY)
         return std::numeric_limits<size_t>::max();
-    size_t open = 0;
+    uint64_t open = 0;
     if (DIR* folder = opendir("/proc/self/fd")) {
-        while (readdir(folder) != nullptr)
-            ++open;
+        // ".", ".." and the listing's own descriptor are not the process's.
+        const std::string own = std::to_string(dirfd(folder));
+        while (const dirent* entry = readdir(folder))
+            open += entry->d_name[0] != '.' && entry->d_name != own;
         closedir(folder);
     }
-    // ".", ".." and the folder itself are no descriptors of the process's.
-    return size_t(leftAfter<uint64_t>(files.rlim_cur, leftAfter<size_t>(open, 3)));
+    return size_t(leftAfter<uint64_t>(files.rlim_cur, open));
 }
