@@ -11,14 +11,15 @@ cp basn0g08.png grey.png && printf '\377' | dd of=grey.png bs=1 seek=60 conv=not
 exits 1 scrubhidden dirty.png clean.png bad.png a.b.png d.PNG d.png.bak 'rev.2\d' d
 errors "scrubhidden: bad.png: not a PNG file"
 exits 1 scrubhidden empty.png cut.png sig.png noend.png end.png text.png crc.png grey.png \
-    dir.png missing.png
+    dir.png missing.png none/c.png
 errors "scrubhidden: empty.png: empty file" "scrubhidden: cut.png: truncated PNG file" \
     "scrubhidden: sig.png: truncated PNG file" "scrubhidden: noend.png: truncated PNG file" \
     "scrubhidden: end.png: truncated PNG file" \
     "scrubhidden: text.png: not a PNG file" \
     "scrubhidden: crc.png: invalid CRC encountered (checking CRC can be disabled)" \
     "scrubhidden: grey.png: invalid CRC encountered (checking CRC can be disabled)" \
-    "scrubhidden: dir.png: is a folder" "scrubhidden: missing.png: No such file or directory"
+    "scrubhidden: dir.png: is a folder" "scrubhidden: missing.png: No such file or directory" \
+    "scrubhidden: none/c.png: No such file or directory"
 changed a.b.png dirty.png
 
 # A check writes nothing and lists, in order, the files that hide colour,
@@ -63,16 +64,21 @@ holds grep -q missing.png w1/e
 changed w1/o w1/e w10/o w10/e $(sed 's|^|w1/|' w1/o) $(sed 's|^|w10/|' w1/o)
 
 # Jobs follow the processors granted: ten jobs asked for start ten threads,
-# where an affinity of one processor, or a CPU quota of one, starts none.
+# for names or a walk, where one file, an affinity of one processor, or a
+# CPU quota of one, starts none.
 row ProcessorsGranted needs strace cgroups
-cpu=/sys/fs/cgroup/cpu/pngtools-row-$$; mkdir "$cpu"; echo 50000 >"$cpu/cpu.cfs_quota_us"
-for i in $(seq 12); do cp clean.png k$i.png; done
+cpu=/sys/fs/cgroup/cpu/pngtools-row-$$; mkdir "$cpu" k; echo 50000 >"$cpu/cpu.cfs_quota_us"
+for i in $(seq 12); do cp clean.png k/$i.png; done
 threads() { strace -f -qq -e trace=clone,clone3 -o /dev/stdout "$@" | grep -c clone; }
-exits 0 threads scrubhidden -j 10 --check k*.png
+exits 0 threads scrubhidden -j 10 --check k/*.png
 output 10
-exits 1 threads taskset -c 0 scrubhidden --check clean.png ftbbn0g01.png
+exits 0 threads scrubhidden -j 10 --check -r k
+output 10
+exits 1 threads scrubhidden -j 10 --check k/1.png
 output 0
-exits 1 threads sh -c 'echo $$ >"$0/cgroup.procs" && exec scrubhidden --check k1.png k2.png' "$cpu"
+exits 1 threads taskset -c 0 scrubhidden --check k/1.png k/2.png
+output 0
+exits 1 threads sh -c 'echo $$ >"$0/cgroup.procs" && exec scrubhidden --check k/*.png' "$cpu"
 output 0
 rmdir "$cpu"
 
