@@ -6,7 +6,7 @@
 // its own way (command_line_windows.cpp).
 
 #ifndef _WIN32
-const bool slashStartsOptions = false;
+std::string slashOption(const std::string&) { return std::string(); }
 
 size_t fileNameStart(const std::string& path)
 {

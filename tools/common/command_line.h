@@ -6,10 +6,13 @@
 #include <string>
 #include <vector>
 
-// Whether "/" starts an option as "-" does: on Windows, whose own commands
-// take their options so ("/?"), and where a path can always be written with
-// "\" instead; elsewhere "/" starts a path.
-extern const bool slashStartsOptions;
+// The option that arg spells as Windows' own commands take them ("/J4",
+// "/Check"), as POSIX spells it ("-j4", "--check"): a single letter, or "j"
+// joined to its count, after one "-", any other word after two, in lower
+// case. An empty text where arg is no such option, and always elsewhere
+// than on Windows, where "/" starts a path (on Windows a path can always be
+// written with "\" instead).
+std::string slashOption(const std::string& arg);
 
 // Where the file name in path starts: after its last "/" or "\" and, on
 // Windows, after a drive's ":" ("C:s.png" names s.png in C:'s current folder).

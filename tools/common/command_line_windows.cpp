@@ -8,7 +8,17 @@
 
 #include "path_windows.h"
 
-const bool slashStartsOptions = true;
+std::string slashOption(const std::string& arg)
+{
+    if (arg.size() < 2 || arg[0] != '/')
+        return std::string();
+    std::string word = arg.substr(1);
+    for (char& c : word)
+        c = char(std::tolower(static_cast<unsigned char>(c)));
+    const bool jobs =
+        word[0] == 'j' && word.find_first_not_of("0123456789", 1) == std::string::npos;
+    return (word.size() == 1 || jobs ? "-" : "--") + word;
+}
 
 namespace {
 // One argument of the command line, and whether a "*" or "?" in it stood

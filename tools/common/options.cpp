@@ -16,21 +16,12 @@ std::string optionIn(const std::string& arg)
 {
     if (asksForHelp(arg))
         return "--help";
-    const bool slash = slashStartsOptions && arg.size() > 1 && arg[0] == '/';
-    if ((arg.empty() || arg[0] != '-') && !slash)
+    const std::string slash = slashOption(arg);
+    if ((arg.empty() || arg[0] != '-') && slash.empty())
         return std::string();
     if (hasPngExtension(arg.c_str()))
         return std::string();
-    if (!slash)
-        return arg;
-    // As Windows' own commands take them, whatever the case; "/j" joined to
-    // its count is "-j" so joined.
-    std::string word = arg.substr(1);
-    for (char& c : word)
-        c = char(std::tolower(static_cast<unsigned char>(c)));
-    const bool jobs =
-        word[0] == 'j' && word.find_first_not_of("0123456789", 1) == std::string::npos;
-    return (word.size() == 1 || jobs ? "-" : "--") + word;
+    return slash.empty() ? arg : slash;
 }
 
 std::optional<int> answerInfoOption(const std::string& option, const char* tool, const char* help)
