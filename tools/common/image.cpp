@@ -134,18 +134,18 @@ template <typename Read> uint64_t needOf(uint64_t size, bool encoding, Read read
             kept += double(size - at) / 12;
             break;
         }
-        const bool plain = std::memcmp(chunk + 4, "tEXt", 4) == 0;
+        const bool plain = lodepng_chunk_type_equals(chunk, "tEXt");
         const bool packed =
-            std::memcmp(chunk + 4, "zTXt", 4) == 0 || std::memcmp(chunk + 4, "iTXt", 4) == 0;
+            lodepng_chunk_type_equals(chunk, "zTXt") || lodepng_chunk_type_equals(chunk, "iTXt");
         kept += plain || packed;
         const double length = bigEndian(chunk), bound = 1032.0 * length;
         if (plain)
             held += length;
         if (packed)
             held += std::min(bound, double(limits.max_text_size ? limits.max_text_size : bound));
-        if (std::memcmp(chunk + 4, "iCCP", 4) == 0)
+        if (lodepng_chunk_type_equals(chunk, "iCCP"))
             held += std::min(bound, double(limits.max_icc_size ? limits.max_icc_size : bound));
-        if (std::memcmp(chunk + 4, "IEND", 4) == 0)
+        if (lodepng_chunk_type_equals(chunk, "IEND"))
             break;
     }
     // Decoding holds the file and its image data, then the rows as filtered
