@@ -10,10 +10,12 @@ bool before(const FolderEntry& one, const FolderEntry& other)
     const int order = one.name.compare(0, common, other.name, 0, common);
     if (order != 0)
         return order < 0;
-    const auto after = [&](const FolderEntry& entry) {
-        return entry.name.size() > common ? int(static_cast<unsigned char>(entry.name[common]))
-               : entry.type == FolderEntry::Type::folder ? int('/')
-                                                         : -1;
+    // One name starts the other: a folder's goes on with "/", and a file's
+    // ends, before any byte that a name can hold.
+    const auto after = [&](const FolderEntry& entry) -> unsigned char {
+        return entry.name.size() > common ? static_cast<unsigned char>(entry.name[common])
+               : entry.type == FolderEntry::Type::folder ? '/'
+                                                         : '\0';
     };
     return after(one) < after(other);
 }

@@ -19,7 +19,7 @@ namespace {
 // that output that cannot be given still changes the exit status.
 void holdStandardDescriptors()
 {
-    for (int descriptor = 0; descriptor <= 2; ++descriptor) {
+    for (const int descriptor : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
         if (::fcntl(descriptor, F_GETFD) != -1 || errno != EBADF)
             continue;
         int held = ::open("/dev/null", O_PATH);
