@@ -7,13 +7,16 @@
 #include <filesystem>
 #include <set>
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <png.h>
+#include <sys/resource.h>
 #include <zlib.h>
 
 #include "apply_stencil.h"
 #include "file.h"
 #include "hidden_colour_possible.h"
+#include "machine.h"
 #include "quote.h"
 #include "scrub_file.h"
 #include "scrub_hidden_colour.h"
@@ -295,7 +298,7 @@ TEST(Operations, NamesQuotedOnlyWhenTheyWouldReadBackWrong)
     // The bytes at either end of each range escaped, and letters beyond ASCII, which never are.
     // clang-format off
     const std::pair<std::string, std::string> rows[] = {{"", ""},
-        {" ~/é😀\xf4\x8f\xbf\xbf.png", " ~/é😀\xf4\x8f\xbf\xbf.png"},
+        {" ~/é😀.png\xf4\x8f\xbf\xbf", " ~/é😀.png\xf4\x8f\xbf\xbf"},
         {"\x80\xc2\x80\xc2\x9f\xc2\xa0\xed\xa0\x80\xc0\xaf\xc3(",
             R"("\200\302\200\302\237)" "\xc2\xa0" R"(\355\240\200\300\257\303(")"},
         {"\a\b\t\n\v\f\r", R"("\a\b\t\n\v\f\r")"}, {"a\"b\\", R"("a\"b\\")"},
@@ -394,6 +397,20 @@ TEST(Operations, ImageDataSizeAsLibpngCounts)
                     return;
                 }
             }
+}
+
+// The descriptors left, against those open found by trying each number
+// below the limit.
+TEST(Machine, DescriptorsLeftAsProbed)
+{
+    rlimit files;
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &files), 0);
+    if (files.rlim_cur == RLIM_INFINITY)
+        GTEST_SKIP() << "no limit on open files here";
+    size_t open = 0;
+    for (rlim_t descriptor = 0; descriptor < files.rlim_cur; ++descriptor)
+        open += fcntl(int(descriptor), F_GETFD) != -1;
+    EXPECT_EQ(descriptorsLeft(), files.rlim_cur - open);
 }
 
 // A worker's image holds nothing of a file once it is done, such as its

@@ -8,16 +8,20 @@ row Files
 head -c 5 c.png >sig.png; head -c -12 c.png >noend.png; head -c -1 c.png >end.png
 echo hello >text.png
 cp basn0g08.png grey.png && printf '\377' | dd of=grey.png bs=1 seek=60 conv=notrunc 2>/dev/null
+cp basn0g08.png head.png && printf '\377' | dd of=head.png bs=1 seek=30 conv=notrunc 2>/dev/null
+cp "$CRAFTED/grey-key-too-short.png" key.png
 exits 1 scrubhidden dirty.png clean.png bad.png a.b.png d.PNG d.png.bak 'rev.2\d' d
 errors "scrubhidden: bad.png: not a PNG file"
 exits 1 scrubhidden empty.png cut.png sig.png noend.png end.png text.png crc.png grey.png \
-    dir.png missing.png none/c.png
+    head.png key.png dir.png missing.png none/c.png
 errors "scrubhidden: empty.png: empty file" "scrubhidden: cut.png: truncated PNG file" \
     "scrubhidden: sig.png: truncated PNG file" "scrubhidden: noend.png: truncated PNG file" \
     "scrubhidden: end.png: truncated PNG file" \
     "scrubhidden: text.png: not a PNG file" \
     "scrubhidden: crc.png: invalid CRC encountered (checking CRC can be disabled)" \
     "scrubhidden: grey.png: invalid CRC encountered (checking CRC can be disabled)" \
+    "scrubhidden: head.png: invalid CRC encountered (checking CRC can be disabled)" \
+    "scrubhidden: key.png: chunk length too large, chunk broken off at end of file" \
     "scrubhidden: dir.png: is a folder" "scrubhidden: missing.png: No such file or directory" \
     "scrubhidden: none/c.png: No such file or directory"
 changed a.b.png dirty.png
