@@ -83,10 +83,10 @@ Failure readPng(OpenFile& file, std::vector<unsigned char>& png, uint64_t limit 
 // reading only its header and the lengths of its chunks; where a read fails,
 // need is what the bytes read before it tell.
 uint64_t pngNeed(const std::vector<unsigned char>& png, bool encoding);
+Failure measurePng(const OpenFile& file, bool encoding, uint64_t& need);
 
 // The bytes that the image data of an image of this size and these bits a
 // pixel inflate to: each row with its filter byte, and when interlaced each
 // row of each of the seven passes, which are empty where the image is too
 // small for them.
 double imageDataSize(double width, double height, double bits, bool interlaced);
-Failure measurePng(const OpenFile& file, bool encoding, uint64_t& need);
