@@ -10,7 +10,9 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <png.h>
+#ifndef _WIN32
 #include <sys/resource.h>
+#endif
 #include <zlib.h>
 
 #include "apply_stencil.h"
@@ -399,6 +401,7 @@ TEST(Operations, ImageDataSizeAsLibpngCounts)
             }
 }
 
+#ifndef _WIN32
 // The descriptors left, against those open found by trying each number
 // below the limit.
 TEST(Machine, DescriptorsLeftAsProbed)
@@ -412,6 +415,7 @@ TEST(Machine, DescriptorsLeftAsProbed)
         open += fcntl(int(descriptor), F_GETFD) != -1;
     EXPECT_EQ(descriptorsLeft(), files.rlim_cur - open);
 }
+#endif
 
 // A worker's image holds nothing of a file once it is done, such as its
 // text, which no need counts while the next file waits.
