@@ -200,16 +200,18 @@ INSTANTIATE_TEST_SUITE_P(Windows, CommandLine, ::testing::ValuesIn(std::vector<R
         {"hero sprite.png", "h.png", "long name image.png"}},
     {"HeldSharingNothing", {{"a.png", hidden}}, "scrubhidden a.png", 1, "", inUse, {}, exclusive},
     {"HeldForAMoment", {{"a.png", hidden}}, "scrubhidden a.png", 0, "", "", {"a.png"}, briefly},
-    // Options as Windows' own commands take them, in any case, and /? for
-    // help, which handles no file; those with "--" keep their case, and an
-    // unknown option is refused before anything is read.
+    // Options as Windows' own commands take them, in any case but for a
+    // value joined by "=", and /? for help, which handles no file; those
+    // with "--" keep their case, and an unknown option is refused before
+    // anything is read.
     {"SlashOptions", {{"a.png", hidden}, {"s.png", stencil}, {"o"}},
         "stencilcrop /? >help.txt && scrubhidden a.png /HELP >>help.txt"
         " && find \"usage:\" <help.txt & scrubhidden /chek a.png & scrubhidden /Check /J 2 a.png"
         " & scrubhidden /j2 /CHECK a.png & stencilcrop /BOX a.png s.png o\\"
-        " & scrubhidden --CHECK a.png", 2,
+        " & scrubhidden /Files0-From=Names.txt & scrubhidden --CHECK a.png", 2,
         usageCrop + usageScrub + "a.png\na.png\n1 0 31 32 32 32 o\\s.png\n",
         "scrubhidden: unknown option: /chek\n" + usageScrub +
+        "scrubhidden: Names.txt: File not found.\n"
         "scrubhidden: unknown option: --CHECK\n" + usageScrub, {"o\\s.png", "help.txt"}},
     // A wildcard that matched several files would shift stencilcrop's
     // operands; one that matches one file names it. A stencil on a drive

@@ -12,9 +12,11 @@ std::string slashOption(const std::string& arg)
 {
     if (arg.size() < 2 || arg[0] != '/')
         return std::string();
+    // The name in any case, and a value joined by "=" as typed: a file's
+    // name keeps its case for messages and case-sensitive folders.
     std::string word = arg.substr(1);
-    for (char& c : word)
-        c = char(std::tolower(static_cast<unsigned char>(c)));
+    for (size_t at = 0; at < word.size() && word[at] != '='; ++at)
+        word[at] = char(std::tolower(static_cast<unsigned char>(word[at])));
     const bool jobs =
         word[0] == 'j' && word.find_first_not_of("0123456789", 1) == std::string::npos;
     return (word.size() == 1 || jobs ? "-" : "--") + word;
