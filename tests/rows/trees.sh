@@ -92,8 +92,8 @@ top=$PWD; long=$(printf 'd%.0s' $(seq 200))
 mkdir -p narrow/1/2/3/4/5/6/7/8/9/10/11/12; cp c.png narrow/1/x.png; cp c.png narrow/1/2/3/4/5/6/7/8/9/10/11/12/x.png
 exits 0 scrubhidden -r deep
 exits 1 sh -c 'ulimit -n 40 && exec scrubhidden -r narrow' 2>../e
-holds grep -Eqx "scrubhidden: narrow(/[0-9]+){7,9}: folders nested more than [7-9] deep, as many as $(
-    )the limit of open files allows" ../e
+said="folders nested more than [7-9] deep, as many as the limit of open files allows"
+holds grep -Eqx "scrubhidden: narrow(/[0-9]+){7,9}: $said" ../e
 changed "deep$(printf "/$long%.0s" $(seq 30))/c.png" narrow/1/x.png
 
 # A folder swapped for a link, or removed, after its parent was listed and

@@ -7,9 +7,10 @@
 #include "file.h"
 
 // The files that jobs are rewriting, each known by its place and by what it
-// is (no lock of the system's: other programs see nothing of it), so that a file named twice, under
-// any names, hard links included, is read by a job only once the one before it is done with it, and
-// the later job sees what the earlier left, as with one job.
+// is (no lock of the system's: other programs see nothing of it), so that a
+// file named twice, under any names, hard links included, is read by a job
+// only once the one before it is done with it, and the later job sees what
+// the earlier left, as with one job.
 struct FilesInRewrite {
     std::mutex mutex;
     std::condition_variable released;
