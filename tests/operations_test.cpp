@@ -300,7 +300,7 @@ TEST(Operations, NamesQuotedOnlyWhenTheyWouldReadBackWrong)
     // The bytes at either end of each range escaped, and letters beyond ASCII, which never are.
     // clang-format off
     const std::pair<std::string, std::string> rows[] = {{"", ""},
-        {" ~/é😀.png\xf4\x8f\xbf\xbf", " ~/é😀.png\xf4\x8f\xbf\xbf"},
+        {" ~/é€😀.png\xf4\x8f\xbf\xbf", " ~/é€😀.png\xf4\x8f\xbf\xbf"},
         {"\x80\xc2\x80\xc2\x9f\xc2\xa0\xed\xa0\x80\xc0\xaf\xc3(",
             R"("\200\302\200\302\237)" "\xc2\xa0" R"(\355\240\200\300\257\303(")"},
         {"\a\b\t\n\v\f\r", R"("\a\b\t\n\v\f\r")"}, {"a\"b\\", R"("a\"b\\")"},

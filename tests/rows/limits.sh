@@ -60,7 +60,8 @@ changed c.png big.png as.txt q?.png
 # sparse file: one that needs more than the budget is refused with both
 # figures, before it is read where its size tells, and the rest are handled;
 # a stream longer than the budget is read no further. The size may follow
-# the files; one that is none, however many digits it has, is a usage error.
+# the files, and may be as small as one byte; one that is none, however many
+# digits it has, is a usage error.
 row MemoryBudget
 head -c 33 c.png >large.png; truncate -s 1G large.png
 cp "$CRAFTED/16384-square-hides-colour.png" big.png
@@ -73,6 +74,7 @@ errors "stencilcrop: /dev/stdin: needs more than the 2.0 MiB $may"
 exits 1 stencilcrop --memory=0.5G big.png s.png new/
 errors "stencilcrop: big.png: needs 2.0 GiB $needs 512 MiB $may"
 exits 0 scrubhidden clean.png --memory 2M
+exits 1 scrubhidden --memory 1 clean.png 2>/dev/null
 crop="usage: stencilcrop [--box] [--memory SIZE] COLOUR STENCIL PREFIX"
 exits 2 scrubhidden --memory 12X dirty.png
 errors "scrubhidden: $size: 12X" "$scrub"
